@@ -1,0 +1,46 @@
+// What the program says: the banner, the usage and version lines, the echo of the mesh, and
+// diagnostics in the form "vorlatic: <what>: <reason>".
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "meshtext/reader.h"
+
+namespace vorlatic {
+
+// Seven lines of 79 characters each.
+extern const std::string_view banner;
+extern const std::string_view usageLine;
+
+// The echo on standard output, gathered into large writes: it is never flushed per line, only
+// when a diagnostic is about to be written and at the end.
+class Echo {
+ public:
+  explicit Echo(std::ostream& out);
+  ~Echo();
+  Echo(const Echo&) = delete;
+  Echo& operator=(const Echo&) = delete;
+
+  void text(std::string_view text);
+  void versionLine(std::string_view version);
+  void counts(const meshtext::Counts& counts);
+  void vertex(const meshtext::Vertex& vertex);
+  void face(const meshtext::Face& face);
+  void flush();
+
+ private:
+  void spill();
+  std::ostream& out_;
+  std::string pending_;
+};
+
+// Writes one diagnostic line to `errors`, after flushing the echo so the two read in order.
+void diagnose(Echo& echo, std::ostream& errors, std::string_view what, std::string_view reason);
+
+// The C library's description of an errno value.
+std::string systemReason(int error);
+
+}  // namespace vorlatic

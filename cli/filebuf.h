@@ -1,0 +1,40 @@
+// A stream buffer over a C file that remembers why it failed, so diagnostics can give the
+// system's own reason for a failed open, read, write or close.
+#pragma once
+
+#include <cstdio>
+#include <streambuf>
+#include <string>
+
+namespace vorlatic {
+
+class FileBuf : public std::streambuf {
+ public:
+  FileBuf() = default;
+  FileBuf(const FileBuf&) = delete;
+  FileBuf& operator=(const FileBuf&) = delete;
+  ~FileBuf() override;
+
+  // Opens `path` with fopen `mode` ("rb" or "wb"); false with error() set when it fails.
+  bool open(const std::string& path, const char* mode);
+
+  // Flushes and closes; false with error() set when either fails or an earlier call failed.
+  bool close();
+
+  // The errno of the first failure, 0 when nothing failed.
+  int error() const noexcept { return error_; }
+
+ protected:
+  std::streamsize xsgetn(char* data, std::streamsize count) override;
+  std::streamsize xsputn(const char* data, std::streamsize count) override;
+  int_type overflow(int_type c) override;
+  int sync() override;
+
+ private:
+  void fail(int error) noexcept;
+
+  std::FILE* file_ = nullptr;
+  int error_ = 0;
+};
+
+}  // namespace vorlatic

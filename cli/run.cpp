@@ -1,0 +1,140 @@
+#include "run.h"
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "console.h"
+#include "conversion.h"
+#include "filebuf.h"
+
+namespace vorlatic {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The output file, opened only once the input has proved to hold a mesh header, and removed
+// again if the run fails, but only when it is a regular file that this run created or truncated:
+// a device or a pipe given as output is never removed.
+class OutputFile {
+ public:
+  explicit OutputFile(const std::string& path) : path_(path) {}
+
+  // Opens the output; on failure returns nullptr and leaves the reason in `reason`.
+  std::streambuf* open(const std::string& inputPath, std::string& reason) {
+    std::error_code ignored;
+    // Checked before opening: opening would truncate the input itself.
+    if (fs::equivalent(inputPath, path_, ignored)) {
+      reason = "is the same file as the input " + inputPath + "; not overwriting it";
+      return nullptr;
+    }
+    fs::file_type before = fs::status(path_, ignored).type();
+    if (!buffer_.open(path_, "wb")) {
+      reason = "cannot create: " + systemReason(buffer_.error());
+      return nullptr;
+    }
+    opened_ = true;
+    if (before == fs::file_type::not_found || before == fs::file_type::regular) {
+      fs::path real = fs::canonical(path_, ignored);
+      if (!ignored && fs::is_regular_file(real, ignored)) removable_ = real;
+    }
+    return &buffer_;
+  }
+
+  bool opened() const { return opened_; }
+  int error() const { return buffer_.error(); }
+  bool close() { return buffer_.close(); }
+
+  void discard() {
+    if (removable_.empty()) return;
+    std::error_code ignored;
+    fs::remove(removable_, ignored);
+  }
+
+ private:
+  std::string path_;
+  FileBuf buffer_;
+  bool opened_ = false;
+  fs::path removable_;
+};
+
+std::string plural(std::uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + ' ' + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& console, std::ostream& errors) {
+  Echo echo(console);
+  echo.text(banner);
+  if (args.size() < 3) {
+    echo.text(usageLine);
+    echo.flush();
+    return statusUsage;
+  }
+  if (args.size() == 4) echo.versionLine(args[3]);
+  const std::string& inputPath = args[1];
+  const std::string& outputPath = args[2];
+
+  FileBuf input;
+  if (!input.open(inputPath, "rb")) {
+    diagnose(echo, errors, inputPath, "cannot open: " + systemReason(input.error()));
+    return statusFailed;
+  }
+  OutputFile output(outputPath);
+  std::string refusal;
+  Outcome outcome =
+      convert(input, [&]() { return output.open(inputPath, refusal); }, echo);
+  // The input is closed first, then the output.
+  bool readFine = input.close();
+  bool writeFine = !output.opened() || output.close();
+
+  auto fail = [&](const std::string& what, const std::string& reason) {
+    diagnose(echo, errors, what, reason);
+    output.discard();
+    return statusFailed;
+  };
+  // A read error ends the input early, so it explains whatever the conversion then lacked.
+  if (!readFine) return fail(inputPath, "cannot read: " + systemReason(input.error()));
+  switch (outcome.stop) {
+    case Stop::none:
+      break;
+    case Stop::missingCounts:
+      return fail(inputPath, outcome.countTokens == 0
+                                 ? "no vertex and face counts: the input holds no token"
+                                 : "no face count: the input holds a single token");
+    case Stop::negativeVertexCount:
+      return fail(inputPath,
+                  "negative vertexCount " + std::to_string(outcome.counts.vertexCount));
+    case Stop::outputUnavailable:
+      return fail(outputPath, refusal);
+    case Stop::truncatedVertices:
+      return fail(inputPath, "the input ends after " + std::to_string(outcome.verticesFound) +
+                                 " of " + plural(std::uint32_t(outcome.counts.vertexCount),
+                                                 "declared vertex", "declared vertices"));
+    case Stop::writeFailed:
+      break;
+  }
+  if (outcome.stop == Stop::writeFailed || !writeFine)
+    return fail(outputPath, "cannot write: " + systemReason(output.error()));
+
+  if (outcome.partialFaceTokens > 0)
+    diagnose(echo, errors, inputPath,
+             "warning: the last face has only " +
+                 plural(outcome.partialFaceTokens, "index", "indices") + "; dropped");
+  if (outcome.indicesOutOfRange > 0)
+    diagnose(echo, errors, inputPath,
+             "warning: " + plural(outcome.indicesOutOfRange, "index", "indices") +
+                 " outside 0..65535, stored modulo 65536");
+  if (outcome.faceRecords != std::uint64_t(std::int64_t(outcome.counts.faceCount)) ||
+      outcome.counts.faceCount < 0)
+    diagnose(echo, errors, inputPath,
+             "warning: faceCount is " + std::to_string(outcome.counts.faceCount) +
+                 " but the input holds " + plural(outcome.faceRecords, "face", "faces") +
+                 "; all are converted and the header keeps " +
+                 std::to_string(outcome.counts.faceCount));
+  echo.flush();
+  return statusConverted;
+}
+
+}  // namespace vorlatic
