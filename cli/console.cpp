@@ -12,7 +12,7 @@ const std::string_view banner =
     " |                         ESKARDEL                                           |\n"
     " |           converts .msh or .smsh files to .3db for use with PSP            |\n"
     " |                                                                            |\n"
-    " |                                                    https://example.invalid |\n"
+    " |                                                   https://example.invalid  |\n"
     " +----------------------------------------------------------------------------+\n";
 
 const std::string_view usageLine = "proper usage is: <input.[s]msh> <output.3db>\n";

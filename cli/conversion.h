@@ -24,7 +24,7 @@ enum class Stop {
 
 struct Outcome {
   Stop stop = Stop::none;
-  std::size_t countTokens = 0;          // 2 once both counts were read
+  std::size_t countTokens = 0;  // 2 once both counts were read
   meshtext::Counts counts;
   std::uint32_t verticesFound = 0;      // complete vertices read
   std::uint64_t faceRecords = 0;        // complete face triples converted

@@ -83,8 +83,8 @@ int run(const std::vector<std::string>& args, std::ostream& console, std::ostrea
   }
   OutputFile output(outputPath);
   std::string refusal;
-  Outcome outcome =
-      convert(input, [&]() { return output.open(inputPath, refusal); }, echo);
+  Outcome outcome = convert(
+      input, [&]() { return output.open(inputPath, refusal); }, echo);
   // The input is closed first, then the output.
   bool readFine = input.close();
   bool writeFine = !output.opened() || output.close();
@@ -104,14 +104,14 @@ int run(const std::vector<std::string>& args, std::ostream& console, std::ostrea
                                  ? "no vertex and face counts: the input holds no token"
                                  : "no face count: the input holds a single token");
     case Stop::negativeVertexCount:
-      return fail(inputPath,
-                  "negative vertexCount " + std::to_string(outcome.counts.vertexCount));
+      return fail(inputPath, "negative vertexCount " + std::to_string(outcome.counts.vertexCount));
     case Stop::outputUnavailable:
       return fail(outputPath, refusal);
     case Stop::truncatedVertices:
       return fail(inputPath, "the input ends after " + std::to_string(outcome.verticesFound) +
-                                 " of " + plural(std::uint32_t(outcome.counts.vertexCount),
-                                                 "declared vertex", "declared vertices"));
+                                 " of " +
+                                 plural(std::uint32_t(outcome.counts.vertexCount),
+                                        "declared vertex", "declared vertices"));
     case Stop::writeFailed:
       break;
   }

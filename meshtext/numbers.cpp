@@ -94,8 +94,8 @@ std::uint64_t roundToFormat(std::uint64_t significand, std::int64_t exponent, bo
   // The value is now in [2^(exponent+63), 2^(exponent+64)).
   std::int64_t top = exponent + 63;
   if (top > format.maxExponent) return infinity;
-  std::int64_t unit = (top < format.minExponent ? format.minExponent : top) -
-                      (format.significandBits - 1);
+  std::int64_t unit =
+      (top < format.minExponent ? format.minExponent : top) - (format.significandBits - 1);
   std::int64_t drop = unit - exponent;  // at least 64 - significandBits
   std::uint64_t kept;
   bool half;
@@ -244,7 +244,8 @@ std::uint64_t exactDecimalToBits(const std::string& digits, std::int64_t power10
   if (power10 >= 0) {
     value.mulPow5(power10);  // and 2^power10 goes into the binary exponent
     std::int64_t length = value.bitLength();
-    if (length <= 64) return roundToFormat(value.bitsBelow(length, int(length)), power10, false, binary64);
+    if (length <= 64)
+      return roundToFormat(value.bitsBelow(length, int(length)), power10, false, binary64);
     return roundToFormat(value.bitsBelow(length, 64), power10 + length - 64,
                          value.anyBelow(length - 64), binary64);
   }
@@ -348,11 +349,14 @@ bool readDecimal(std::string_view text, std::size_t& pos, std::uint64_t& bits) {
     bits = 0;
     return true;
   }
-  auto digitAt = [&](std::size_t k) { return k < intPart.size() ? intPart[k] : fracPart[k - intPart.size()]; };
+  auto digitAt = [&](std::size_t k) {
+    return k < intPart.size() ? intPart[k] : fracPart[k - intPart.size()];
+  };
 
   if (digitCount <= 19) {
     std::uint64_t mantissa = 0;
-    for (std::size_t k = 0; k < digitCount; ++k) mantissa = mantissa * 10 + std::uint64_t(digitAt(k) - '0');
+    for (std::size_t k = 0; k < digitCount; ++k)
+      mantissa = mantissa * 10 + std::uint64_t(digitAt(k) - '0');
     std::int64_t power10 = magnitude - std::int64_t(digitCount);
     // Clinger's fast path: both operands exact, so one IEEE operation rounds correctly.
     if (exactDoubleArithmetic && mantissa <= (std::uint64_t{1} << 53) && power10 >= -22 &&
@@ -439,7 +443,8 @@ std::uint64_t nanPayload(std::string_view chars) {
   for (; i < chars.size(); ++i) {
     int digit = hexValue(chars[i]);
     if (digit < 0 || digit >= base) return 0;
-    if (value > (std::numeric_limits<std::uint64_t>::max() - std::uint64_t(digit)) / std::uint64_t(base))
+    if (value >
+        (std::numeric_limits<std::uint64_t>::max() - std::uint64_t(digit)) / std::uint64_t(base))
       saturated = true;
     value = value * std::uint64_t(base) + std::uint64_t(digit);
   }

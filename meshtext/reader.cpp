@@ -63,7 +63,8 @@ std::size_t Reader::readTokens(std::string_view* tokens, std::size_t wanted) {
     ++found;
   }
 done:
-  for (std::size_t i = 0; i < found; ++i) tokens[i] = std::string_view(buffer_.data() + starts[i], lengths[i]);
+  for (std::size_t i = 0; i < found; ++i)
+    tokens[i] = std::string_view(buffer_.data() + starts[i], lengths[i]);
   return found;
 }
 

@@ -9,8 +9,8 @@ Writer::Writer(std::streambuf& output, std::size_t blockSize)
 
 void Writer::drain() {
   if (!failed_ && used_ > 0) {
-    std::streamsize put = output_.sputn(reinterpret_cast<const char*>(block_.data()),
-                                        std::streamsize(used_));
+    std::streamsize put =
+        output_.sputn(reinterpret_cast<const char*>(block_.data()), std::streamsize(used_));
     failed_ = put != std::streamsize(used_);
   }
   used_ = 0;

@@ -12,8 +12,8 @@ namespace meshtext {
 
 // A number read from the front of a token.
 struct DoubleParse {
-  std::uint64_t bits = 0;     // IEEE 754 binary64 bits of the value
-  std::size_t consumed = 0;   // length of the prefix that forms the number; 0 when none does
+  std::uint64_t bits = 0;    // IEEE 754 binary64 bits of the value
+  std::size_t consumed = 0;  // length of the prefix that forms the number; 0 when none does
 };
 
 // Reads the longest prefix of `token` that C's strtod accepts in the "C" locale (decimal and

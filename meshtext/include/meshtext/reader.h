@@ -30,9 +30,7 @@ struct Face {
 };
 
 // True for the six characters that separate tokens: space, \t, \n, \v, \f and \r.
-constexpr bool isSpace(char c) noexcept {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
+constexpr bool isSpace(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Reads tokens from a stream in one pass, block by block, holding at most the current record
 // in memory however large the input. Tokens are read whole, whatever their length.

@@ -18,8 +18,8 @@ inline constexpr std::size_t faceRecordSize = 6;
 // Packs a colour in the PSP graphics unit's 8888 layout: alpha, blue, green, red from the top.
 constexpr std::uint32_t packColour(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
                                    std::uint8_t alpha) noexcept {
-  return (std::uint32_t(alpha) << 24) | (std::uint32_t(blue) << 16) |
-         (std::uint32_t(green) << 8) | std::uint32_t(red);
+  return (std::uint32_t(alpha) << 24) | (std::uint32_t(blue) << 16) | (std::uint32_t(green) << 8) |
+         std::uint32_t(red);
 }
 
 // Every vertex is opaque green: the input carries no colour.
