@@ -1,0 +1,30 @@
+// Helpers shared by the tests: files, golden hex dumps, scratch folders, running the program.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& bytes);
+
+// Bytes from a hand-written hex dump: pairs of hex digits, whitespace between, '#' comments.
+std::string hexBytes(const std::string& dump);
+std::string goldenBytes(const std::string& name);  // tests/golden/<name>, read as a hex dump
+std::string goldenText(const std::string& name);   // tests/golden/<name>, as it stands
+
+// A fresh folder, removed with everything in it when the test ends.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace testing_support
