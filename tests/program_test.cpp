@@ -25,10 +25,10 @@ struct Result {
 class Program : public ::testing::Test {
  protected:
   // Runs the program in the scratch folder with `arguments` (a shell fragment, redirections
-  // allowed) and captures both streams.
-  Result run(const std::string& arguments) {
-    std::string command = "cd '" + dir.path().string() + "' && '" VORLATIC_EXE "' " + arguments +
-                          " >stdout.txt 2>stderr.txt";
+  // allowed) after the shell commands in `setup`, and captures both streams.
+  Result run(const std::string& arguments, const std::string& setup = "true") {
+    std::string command = "cd '" + dir.path().string() + "' && " + setup +
+                          " && '" VORLATIC_EXE "' " + arguments + " >stdout.txt 2>stderr.txt";
     int raw = std::system(command.c_str());
     Result r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(dir / "stdout.txt"),
              readFile(dir / "stderr.txt")};
@@ -131,6 +131,15 @@ TEST_F(Program, RemovesTheOutputOfAFailedRunOnly) {
   Result r = run("in.msh out.3db");
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "vorlatic: in.msh: the input ends after 1 of 100000000 declared vertices\n");
+  EXPECT_FALSE(fs::exists(dir / "out.3db"));
+
+  // A write that fails halfway: the file size limit stands in for a full disk.
+  std::string mesh = "100 0\n";
+  for (int i = 0; i < 100; ++i) mesh += "1 2 3\n";
+  writeInput(mesh);
+  r = run("in.msh out.3db", "trap '' XFSZ && ulimit -f 1");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "vorlatic: out.3db: cannot write: File too large\n");
   EXPECT_FALSE(fs::exists(dir / "out.3db"));
 
   // Rejected before the output is opened: an existing file stays as it was.
