@@ -1,6 +1,7 @@
 #include "console.h"
 
 #include <cstring>
+#include <memory>
 
 namespace vorlatic {
 
@@ -17,54 +18,71 @@ const std::string_view banner =
 
 const std::string_view usageLine = "proper usage is: <input.[s]msh> <output.3db>\n";
 
-namespace {
-constexpr std::size_t echoBlock = std::size_t{1} << 16;
-}
-
-Echo::Echo(std::ostream& out) : out_(out) { pending_.reserve(echoBlock + 256); }
+Echo::Echo(std::ostream& out) : out_(out), buffer_(new char[capacity]) {}
 
 Echo::~Echo() { flush(); }
 
-void Echo::spill() {
-  if (pending_.size() >= echoBlock) {
-    out_.write(pending_.data(), std::streamsize(pending_.size()));
-    pending_.clear();
-  }
+void Echo::drain() {
+  out_.write(buffer_.get(), std::streamsize(used_));
+  used_ = 0;
 }
 
 void Echo::flush() {
-  out_.write(pending_.data(), std::streamsize(pending_.size()));
-  pending_.clear();
+  drain();
   out_.flush();
 }
 
 void Echo::text(std::string_view text) {
-  pending_.append(text);
-  spill();
+  if (text.size() > capacity - used_) {
+    drain();
+    if (text.size() > capacity) {
+      out_.write(text.data(), std::streamsize(text.size()));
+      return;
+    }
+  }
+  std::memcpy(buffer_.get() + used_, text.data(), text.size());
+  used_ += text.size();
 }
 
 void Echo::versionLine(std::string_view version) {
-  pending_.append("\ngoing to encode in v").append(version).append("\n");
-  spill();
+  text("\ngoing to encode in v");
+  text(version);
+  text("\n");
 }
 
 void Echo::counts(const meshtext::Counts& counts) {
-  pending_.append("vertexCount=").append(std::to_string(counts.vertexCount)).append("\n");
-  pending_.append("faceCount=").append(std::to_string(counts.faceCount)).append("\n");
-  spill();
+  text("vertexCount=" + std::to_string(counts.vertexCount) + "\n");
+  text("faceCount=" + std::to_string(counts.faceCount) + "\n");
 }
 
-void Echo::vertex(const meshtext::Vertex& vertex) {
-  for (std::string_view token : vertex.text) pending_.append(token).push_back(' ');
-  pending_.push_back('\n');
-  spill();
-}
-
-void Echo::face(const meshtext::Face& face) {
-  pending_.append(face.text[0]).push_back(' ');
-  pending_.append(face.text[1]).push_back(' ');
-  pending_.append(face.text[2]).push_back('\n');
-  spill();
+void Echo::record(const std::array<std::string_view, 3>& tokens, std::string_view ending) {
+  const char* first = tokens[0].data();
+  const std::size_t size0 = tokens[0].size(), size1 = tokens[1].size();
+  const std::size_t length = size0 + size1 + tokens[2].size() + 2 + ending.size();
+  if (length > capacity - used_) {
+    drain();
+    if (length > capacity) {  // giant tokens go straight through
+      text(tokens[0]), text(" "), text(tokens[1]), text(" "), text(tokens[2]), text(ending);
+      return;
+    }
+  }
+  char* out = buffer_.get() + used_;
+  // Most records stand in the input exactly as they are echoed, single spaces between the
+  // tokens: one copy does then.
+  if (tokens[1].data() == first + size0 + 1 && first[size0] == ' ' &&
+      tokens[2].data() == tokens[1].data() + size1 + 1 && tokens[1].data()[size1] == ' ') {
+    std::size_t span = size0 + size1 + tokens[2].size() + 2;
+    std::memcpy(out, first, span);
+    out += span;
+  } else {
+    for (std::size_t k = 0; k < 3; ++k) {
+      std::memcpy(out, tokens[k].data(), tokens[k].size());
+      out += tokens[k].size();
+      if (k < 2) *out++ = ' ';
+    }
+  }
+  std::memcpy(out, ending.data(), ending.size());
+  used_ += length;
 }
 
 void diagnose(Echo& echo, std::ostream& errors, std::string_view what, std::string_view reason) {

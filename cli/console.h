@@ -2,7 +2,9 @@
 // diagnostics in the form "vorlatic: <what>: <reason>".
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -27,14 +29,18 @@ class Echo {
   void text(std::string_view text);
   void versionLine(std::string_view version);
   void counts(const meshtext::Counts& counts);
-  void vertex(const meshtext::Vertex& vertex);
-  void face(const meshtext::Face& face);
+  void vertex(const meshtext::Vertex& vertex) { record(vertex.text, " \n"); }
+  void face(const meshtext::Face& face) { record(face.text, "\n"); }
   void flush();
 
  private:
-  void spill();
+  static constexpr std::size_t capacity = std::size_t{1} << 16;
+  void record(const std::array<std::string_view, 3>& tokens, std::string_view ending);
+  void drain();
+
   std::ostream& out_;
-  std::string pending_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;
 };
 
 // Writes one diagnostic line to `errors`, after flushing the echo so the two read in order.

@@ -1,13 +1,106 @@
 #include "meshtext/reader.h"
 
+#include <cfloat>
 #include <cstring>
 
 #include "meshtext/numbers.h"
 
 namespace meshtext {
+namespace {
+
+constexpr bool isDigit(char c) noexcept { return static_cast<unsigned char>(c - '0') < 10; }
+
+constexpr double exactPowersOf10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
+constexpr std::uint64_t powersOf10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+
+#if FLT_EVAL_METHOD == 0 || !defined(FLT_EVAL_METHOD)
+constexpr bool exactDoubleArithmetic = true;
+#else
+constexpr bool exactDoubleArithmetic = false;  // excess precision would round twice
+#endif
+
+// Eight bytes as a little-endian word, whatever the host's byte order: the first byte lowest.
+inline std::uint64_t load8(const char* p) noexcept {
+  std::uint64_t word = 0;
+  for (int i = 0; i < 8; ++i) word |= std::uint64_t(static_cast<unsigned char>(p[i])) << (8 * i);
+  return word;
+}
+
+inline int trailingZeros(std::uint64_t x) noexcept {
+#if defined(__GNUC__) || defined(__clang__)
+  return __builtin_ctzll(x);
+#else
+  int n = 0;
+  for (; !(x & 1); x >>= 1) ++n;
+  return n;
+#endif
+}
+
+// How many of the word's bytes, from the first, are decimal digits.
+inline int digitRun(std::uint64_t word) noexcept {
+  std::uint64_t x = word ^ 0x3030303030303030u;  // digits become 0..9
+  std::uint64_t nonDigit =
+      (((x & 0x7F7F7F7F7F7F7F7Fu) + 0x7676767676767676u) | x) & 0x8080808080808080u;
+  return nonDigit ? trailingZeros(nonDigit) >> 3 : 8;
+}
+
+// The value of the word's first `count` bytes (1 to 8), all decimal digits: the digits are moved
+// to the end of the word, behind zeros, and all eight combined in three multiplications.
+inline std::uint32_t digitsValue(std::uint64_t word, int count) noexcept {
+  std::uint64_t x = (word << (8 * (8 - count))) & 0x0F0F0F0F0F0F0F0Fu;
+  x = (x * 2561) >> 8;
+  x = ((x & 0x00FF00FF00FF00FFu) * 6553601) >> 16;
+  return std::uint32_t(((x & 0x0000FFFF0000FFFFu) * 42949672960001u) >> 32);
+}
+
+// The common coordinate spelling, [sign]digits[.digits] with at most 7 digits on either side of
+// the point, converted in place: one exact division rounds correctly, and the cast to float
+// rounds that double the way the general conversion does (both to nearest, ties to even). Returns
+// false, for the general conversion to take over, on any other spelling. Ends at the first
+// character after the digits; the caller checks that it ends the token.
+inline bool quickCoordinate(const char*& p, float& value) noexcept {
+  const char* q = p;
+  bool negative = *q == '-';
+  if (*q == '-' || *q == '+') ++q;
+  std::uint64_t word = load8(q);
+  int digits = digitRun(word);
+  if (digits == 8) return false;
+  std::uint64_t mantissa = digits ? digitsValue(word, digits) : 0;
+  q += digits;
+  int decimals = 0;
+  if (*q == '.') {
+    word = load8(++q);
+    decimals = digitRun(word);
+    if (decimals == 8) return false;
+    if (decimals) mantissa = mantissa * powersOf10[decimals] + digitsValue(word, decimals);
+    q += decimals;
+  }
+  // At most 14 digits: the mantissa is below 2^53 and exact as a double.
+  if (!exactDoubleArithmetic || digits + decimals == 0) return false;
+  double magnitude = double(mantissa) / exactPowersOf10[decimals];
+  value = static_cast<float>(negative ? -magnitude : magnitude);
+  p = q;
+  return true;
+}
+
+// The common index spelling, [sign] and at most 7 digits, far inside the int32 range.
+inline bool quickInteger(const char*& p, std::int32_t& value) noexcept {
+  const char* q = p;
+  bool negative = *q == '-';
+  if (*q == '-' || *q == '+') ++q;
+  std::uint64_t word = load8(q);
+  int digits = digitRun(word);
+  if (digits == 0 || digits == 8) return false;
+  auto magnitude = std::int32_t(digitsValue(word, digits));
+  value = negative ? -magnitude : magnitude;
+  p = q + digits;
+  return true;
+}
+
+}  // namespace
 
 Reader::Reader(std::streambuf& input, std::size_t blockSize)
-    : input_(input), blockSize_(blockSize ? blockSize : 1), buffer_(blockSize_) {}
+    : input_(input), blockSize_(blockSize ? blockSize : 1), buffer_(blockSize_ + slack, '\0') {}
 
 // Moves the tokens of the record being read (and the start of a token cut by the end of the
 // buffer) to the front, then reads the next block behind them. Only tokens are kept, never the
@@ -30,15 +123,14 @@ bool Reader::refill(std::size_t* starts, const std::size_t* lengths, std::size_t
 
   // Grow geometrically, so that a giant token costs linear time to read.
   std::size_t wantedFree = kept > blockSize_ ? kept : blockSize_;
-  if (buffer_.size() - kept < wantedFree) buffer_.resize(kept + wantedFree);
+  if (buffer_.size() - slack - kept < wantedFree) buffer_.resize(kept + wantedFree + slack);
 
-  std::streamsize got = input_.sgetn(buffer_.data() + kept, std::streamsize(buffer_.size() - kept));
-  if (got <= 0) {
-    ended_ = true;
-    return false;
-  }
-  end_ += std::size_t(got);
-  return true;
+  std::streamsize got =
+      input_.sgetn(buffer_.data() + kept, std::streamsize(buffer_.size() - slack - kept));
+  if (got > 0) end_ += std::size_t(got);
+  buffer_[end_] = '\0';
+  if (got <= 0) ended_ = true;
+  return got > 0;
 }
 
 std::size_t Reader::readTokens(std::string_view* tokens, std::size_t wanted) {
@@ -76,7 +168,48 @@ std::size_t Reader::readCounts(Counts& counts) {
   return found;
 }
 
+// Reads a whole vertex from the buffer as it stands, converting while it scans. Gives up, having
+// consumed nothing, when the record runs into the end of the buffer: readTokens then refills.
+bool Reader::quickVertex(Vertex& vertex) {
+  const char* p = buffer_.data() + pos_;
+  const char* end = buffer_.data() + end_;
+  float* values[3] = {&vertex.x, &vertex.y, &vertex.z};
+  for (int k = 0; k < 3; ++k) {
+    while (isSpace(*p)) ++p;
+    const char* start = p;
+    if (!quickCoordinate(p, *values[k]) || !isSpace(*p)) {
+      p = start;
+      while (!isSpace(*p) && p != end) ++p;
+      if (p == end) return false;
+      *values[k] = parseCoordinate(std::string_view(start, std::size_t(p - start)));
+    }
+    vertex.text[k] = std::string_view(start, std::size_t(p - start));
+  }
+  pos_ = std::size_t(p - buffer_.data());
+  return true;
+}
+
+bool Reader::quickFace(Face& face) {
+  const char* p = buffer_.data() + pos_;
+  const char* end = buffer_.data() + end_;
+  for (int k = 0; k < 3; ++k) {
+    while (isSpace(*p)) ++p;
+    const char* start = p;
+    if (!quickInteger(p, face.value[k]) || !isSpace(*p)) {
+      p = start;
+      while (!isSpace(*p) && p != end) ++p;
+      if (p == end) return false;
+      face.value[k] = parseInteger(std::string_view(start, std::size_t(p - start)));
+    }
+    face.text[k] = std::string_view(start, std::size_t(p - start));
+    face.index[k] = toIndex(face.value[k]);
+  }
+  pos_ = std::size_t(p - buffer_.data());
+  return true;
+}
+
 std::size_t Reader::readVertex(Vertex& vertex) {
+  if (quickVertex(vertex)) return 3;
   std::size_t found = readTokens(vertex.text.data(), 3);
   if (found == 3) {
     vertex.x = parseCoordinate(vertex.text[0]);
@@ -87,6 +220,7 @@ std::size_t Reader::readVertex(Vertex& vertex) {
 }
 
 std::size_t Reader::readFace(Face& face) {
+  if (quickFace(face)) return 3;
   std::size_t found = readTokens(face.text.data(), 3);
   if (found == 3) {
     for (std::size_t i = 0; i < 3; ++i) {

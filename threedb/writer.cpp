@@ -16,25 +16,6 @@ void Writer::drain() {
   used_ = 0;
 }
 
-template <std::size_t N>
-void Writer::append(const std::array<unsigned char, N>& bytes) {
-  if (failed_) return;
-  if (block_.size() - used_ < N) drain();
-  std::memcpy(block_.data() + used_, bytes.data(), N);
-  used_ += N;
-  written_ += N;
-}
-
-void Writer::writeHeader(std::int32_t vertexCount, std::int32_t faceCount) {
-  append(encodeHeader(vertexCount, faceCount));
-}
-
-void Writer::writeVertex(float x, float y, float z) { append(encodeVertex(x, y, z)); }
-
-void Writer::writeFace(std::uint16_t a, std::uint16_t b, std::uint16_t c) {
-  append(encodeFace(a, b, c));
-}
-
 bool Writer::flush() {
   drain();
   if (!failed_ && output_.pubsync() != 0) failed_ = true;

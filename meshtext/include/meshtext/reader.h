@@ -59,9 +59,14 @@ class Reader {
  private:
   bool refill(std::size_t* starts, const std::size_t* lengths, std::size_t found,
               std::size_t& partialStart);
+  bool quickVertex(Vertex& vertex);
+  bool quickFace(Face& face);
 
   std::streambuf& input_;
   std::size_t blockSize_;
+  // The bytes read, then a NUL that stops every scan at end_, then room for the word-sized loads
+  // of the number scanners.
+  static constexpr std::size_t slack = 16;
   std::vector<char> buffer_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;

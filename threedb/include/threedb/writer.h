@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <streambuf>
 #include <vector>
 
@@ -19,9 +20,13 @@ class Writer {
 
   explicit Writer(std::streambuf& output, std::size_t blockSize = defaultBlockSize);
 
-  void writeHeader(std::int32_t vertexCount, std::int32_t faceCount);
-  void writeVertex(float x, float y, float z);
-  void writeFace(std::uint16_t a, std::uint16_t b, std::uint16_t c);
+  void writeHeader(std::int32_t vertexCount, std::int32_t faceCount) {
+    append(encodeHeader(vertexCount, faceCount));
+  }
+  void writeVertex(float x, float y, float z) {
+    append(encodeVertex(floatBits(x), floatBits(y), floatBits(z)));
+  }
+  void writeFace(std::uint16_t a, std::uint16_t b, std::uint16_t c) { append(encodeFace(a, b, c)); }
 
   // Hands every gathered byte to the stream and syncs it; false if any write so far failed.
   bool flush();
@@ -34,7 +39,13 @@ class Writer {
 
  private:
   template <std::size_t N>
-  void append(const std::array<unsigned char, N>& bytes);
+  void append(const std::array<unsigned char, N>& bytes) {
+    if (failed_) return;
+    if (block_.size() - used_ < N) drain();
+    std::memcpy(block_.data() + used_, bytes.data(), N);
+    used_ += N;
+    written_ += N;
+  }
   void drain();
 
   std::streambuf& output_;

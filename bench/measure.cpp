@@ -1,0 +1,34 @@
+// Runs a command with its standard output and error sent to /dev/null and prints its wall time
+// in seconds and its peak resident memory in KiB. A separate small process, so that the peak
+// memory reported is the command's own, not that of the script driving the benchmark.
+//
+//   vorlatic-measure COMMAND [ARGS...]   ->   "<seconds> <KiB>"
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: vorlatic-measure COMMAND [ARGS...]\n");
+    return 2;
+  }
+  auto start = std::chrono::steady_clock::now();
+  pid_t child = fork();
+  if (child == 0) {
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    execv(argv[1], argv + 1);
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (child < 0 || wait4(child, &status, 0, &usage) < 0) return 2;
+  std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+  std::printf("%.6f %ld\n", wall.count(), usage.ru_maxrss);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 2;
+}
