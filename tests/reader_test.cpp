@@ -1,7 +1,13 @@
 #include "meshtext/reader.h"
 
+#include "meshtext/numbers.h"
+
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -94,3 +100,93 @@ TEST(Records, StopShortAtTheEndOfTheInput) {
 }
 
 }  // namespace
+
+// Records are converted in place while scanning where their spelling allows; this checks that
+// path against the general conversion, which the number tests check against the C library.
+class InPlaceConversion : public ::testing::Test {
+ protected:
+  std::uint64_t pick(std::uint64_t n) { return rng() % n; }
+  std::string digits(std::uint64_t n) {
+    std::string s;
+    while (n--) s += char('0' + pick(10));
+    return s;
+  }
+  std::string token() {
+    std::string sign = pick(3) == 0 ? std::string(1, "+-"[pick(2)]) : "";
+    switch (pick(6)) {
+      case 0:  // near a float midpoint, in as few digits as the fast path takes
+      {
+        std::uint32_t bits = std::uint32_t(rng()) % 0x4B000000u;
+        float low, high;
+        std::uint32_t next = bits + 1;
+        std::memcpy(&low, &bits, sizeof low);
+        std::memcpy(&high, &next, sizeof high);
+        char text[64];
+        std::snprintf(text, sizeof text, "%.*f", int(pick(8)), ((double)low + (double)high) / 2);
+        return sign + text;
+      }
+      case 1:
+        return sign + digits(pick(9)) + "." + digits(pick(9));
+      case 2:
+        return sign + digits(1 + pick(9));
+      case 3:
+        return sign + digits(pick(4)) + "." + digits(pick(4)) + "e" + digits(1 + pick(2));
+      case 4:
+        return sign + std::string(pick(12), '0') + "." + digits(pick(8));
+      default: {
+        const char* odd[] = {"inf", "nan", "0x1p3", ".", "-", "1.5x", "7a", "+.5", "5.", "1e"};
+        return sign + odd[pick(10)];
+      }
+    }
+  }
+  std::mt19937_64 rng{42};
+};
+
+TEST_F(InPlaceConversion, AgreesWithTheGeneralConversion) {
+  std::vector<std::string> tokens;
+  std::string text = "0 0\n";
+  for (int i = 0; i < 60000; ++i) {
+    tokens.push_back(token());
+    text += tokens.back() + (i % 3 == 2 ? "\n" : pick(2) ? " " : "\t ");
+  }
+  std::uint32_t vertexCount = std::uint32_t(tokens.size() / 3);
+  for (std::size_t block :
+       {std::size_t{64}, std::size_t{4096}, meshtext::Reader::defaultBlockSize}) {
+    std::stringbuf input(text);
+    meshtext::Reader reader(input, block);
+    meshtext::Counts counts;
+    ASSERT_EQ(reader.readCounts(counts), 2u);
+    meshtext::Vertex vertex;
+    for (std::uint32_t v = 0; v < vertexCount; ++v) {
+      ASSERT_EQ(reader.readVertex(vertex), 3u);
+      const float values[3] = {vertex.x, vertex.y, vertex.z};
+      for (int k = 0; k < 3; ++k) {
+        const std::string& t = tokens[v * 3 + k];
+        ASSERT_EQ(vertex.text[k], t);
+        std::uint32_t bits;
+        std::memcpy(&bits, &values[k], sizeof bits);
+        ASSERT_EQ(bits, meshtext::parseCoordinateBits(t)) << t << " block " << block;
+#ifdef __GLIBC__
+        float reference = float(std::strtod(t.c_str(), nullptr));
+        std::uint32_t referenceBits;
+        std::memcpy(&referenceBits, &reference, sizeof referenceBits);
+        ASSERT_EQ(bits, referenceBits) << t;
+#endif
+      }
+    }
+  }
+  // The same tokens as face indices.
+  std::stringbuf input(text.substr(4));
+  meshtext::Reader reader(input, 4096);
+  meshtext::Face face;
+  for (std::size_t f = 0; f < tokens.size() / 3; ++f) {
+    ASSERT_EQ(reader.readFace(face), 3u);
+    for (int k = 0; k < 3; ++k) {
+      const std::string& t = tokens[f * 3 + k];
+      ASSERT_EQ(face.value[k], meshtext::parseInteger(t)) << t;
+#ifdef __GLIBC__
+      ASSERT_EQ(face.value[k], std::int32_t(std::strtol(t.c_str(), nullptr, 10))) << t;
+#endif
+    }
+  }
+}
