@@ -70,6 +70,11 @@ def main():
         peaks = {vorlatic: [], baseline: []}
         for _ in range(runs):
             for program in (vorlatic, baseline):
+                # Each run starts alike: no output file to truncate, and no write-back of the
+                # previous run's output still going on beside it.
+                if os.path.exists(outputs[program]):
+                    os.remove(outputs[program])
+                os.sync()
                 wall, peak = measure([program, mesh, outputs[program]])
                 times[program].append(wall)
                 peaks[program].append(peak)

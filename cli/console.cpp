@@ -55,18 +55,10 @@ void Echo::counts(const meshtext::Counts& counts) {
   text("faceCount=" + std::to_string(counts.faceCount) + "\n");
 }
 
-void Echo::record(const std::array<std::string_view, 3>& tokens, std::string_view ending) {
+char* echoRecord(char* out, const std::array<std::string_view, 3>& tokens,
+                 std::string_view ending) {
   const char* first = tokens[0].data();
   const std::size_t size0 = tokens[0].size(), size1 = tokens[1].size();
-  const std::size_t length = size0 + size1 + tokens[2].size() + 2 + ending.size();
-  if (length > capacity - used_) {
-    drain();
-    if (length > capacity) {  // giant tokens go straight through
-      text(tokens[0]), text(" "), text(tokens[1]), text(" "), text(tokens[2]), text(ending);
-      return;
-    }
-  }
-  char* out = buffer_.get() + used_;
   // Most records stand in the input exactly as they are echoed, single spaces between the
   // tokens: one copy does then.
   if (tokens[1].data() == first + size0 + 1 && first[size0] == ' ' &&
@@ -82,7 +74,7 @@ void Echo::record(const std::array<std::string_view, 3>& tokens, std::string_vie
     }
   }
   std::memcpy(out, ending.data(), ending.size());
-  used_ += length;
+  return out + ending.size();
 }
 
 void diagnose(Echo& echo, std::ostream& errors, std::string_view what, std::string_view reason) {

@@ -17,7 +17,7 @@ namespace vorlatic {
 extern const std::string_view banner;
 extern const std::string_view usageLine;
 
-// The echo on standard output, gathered into large writes: it is never flushed per line, only
+// The console on standard output, gathered into large writes: it is never flushed per line, only
 // when a diagnostic is about to be written and at the end.
 class Echo {
  public:
@@ -29,19 +29,28 @@ class Echo {
   void text(std::string_view text);
   void versionLine(std::string_view version);
   void counts(const meshtext::Counts& counts);
-  void vertex(const meshtext::Vertex& vertex) { record(vertex.text, " \n"); }
-  void face(const meshtext::Face& face) { record(face.text, "\n"); }
   void flush();
 
  private:
   static constexpr std::size_t capacity = std::size_t{1} << 16;
-  void record(const std::array<std::string_view, 3>& tokens, std::string_view ending);
   void drain();
 
   std::ostream& out_;
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
 };
+
+// Writes the echo of a record at `out` and returns its end: the three tokens as read, a space
+// after each of the first two, then `ending`. `out` must have room for the tokens plus 4 bytes.
+char* echoRecord(char* out, const std::array<std::string_view, 3>& tokens, std::string_view ending);
+
+// A vertex line ends in a space before its newline; a face line does not.
+inline char* echoVertex(char* out, const meshtext::Vertex& vertex) {
+  return echoRecord(out, vertex.text, " \n");
+}
+inline char* echoFace(char* out, const meshtext::Face& face) {
+  return echoRecord(out, face.text, "\n");
+}
 
 // Writes one diagnostic line to `errors`, after flushing the echo so the two read in order.
 void diagnose(Echo& echo, std::ostream& errors, std::string_view what, std::string_view reason);

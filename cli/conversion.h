@@ -8,6 +8,7 @@
 #include <streambuf>
 
 #include "console.h"
+#include "meshtext/chunker.h"
 #include "meshtext/reader.h"
 
 namespace vorlatic {
@@ -32,10 +33,18 @@ struct Outcome {
   std::uint64_t indicesOutOfRange = 0;  // indices outside 0..65535, stored modulo 65536
 };
 
+struct ConvertOptions {
+  // Threads that convert side by side; more than one only for an input whose reads always
+  // return (not a pipe): every thread is joined before convert returns.
+  unsigned workers = 1;
+  std::size_t blockSize = meshtext::Chunker::defaultBlockSize;
+};
+
 // Reads the counts and echoes them, rejects a negative vertexCount, then asks `openOutput` for the
 // output (it returns nullptr when it cannot give one) and converts every record to it, echoing
-// each. Reads `input` once from start to end; never seeks or pads the output.
+// each. Reads `input` once from start to end; never seeks or pads the output. The console and
+// the file are the same whatever the options.
 Outcome convert(std::streambuf& input, const std::function<std::streambuf*()>& openOutput,
-                Echo& echo);
+                Echo& echo, const ConvertOptions& options = {});
 
 }  // namespace vorlatic

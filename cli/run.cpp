@@ -83,8 +83,13 @@ int run(const std::vector<std::string>& args, std::ostream& console, std::ostrea
   }
   OutputFile output(outputPath);
   std::string refusal;
+  // A regular file is converted on two threads; a pipe or a terminal on this one, since a read
+  // that never returns would keep a second thread from ever being joined.
+  std::error_code ignored;
+  ConvertOptions options;
+  options.workers = fs::is_regular_file(inputPath, ignored) ? 2 : 1;
   Outcome outcome = convert(
-      input, [&]() { return output.open(inputPath, refusal); }, echo);
+      input, [&]() { return output.open(inputPath, refusal); }, echo, options);
   // The input is closed first, then the output.
   bool readFine = input.close();
   bool writeFine = !output.opened() || output.close();

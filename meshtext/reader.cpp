@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "meshtext/numbers.h"
+#include "words.h"
 
 namespace meshtext {
 namespace {
@@ -18,23 +19,6 @@ constexpr bool exactDoubleArithmetic = true;
 #else
 constexpr bool exactDoubleArithmetic = false;  // excess precision would round twice
 #endif
-
-// Eight bytes as a little-endian word, whatever the host's byte order: the first byte lowest.
-inline std::uint64_t load8(const char* p) noexcept {
-  std::uint64_t word = 0;
-  for (int i = 0; i < 8; ++i) word |= std::uint64_t(static_cast<unsigned char>(p[i])) << (8 * i);
-  return word;
-}
-
-inline int trailingZeros(std::uint64_t x) noexcept {
-#if defined(__GNUC__) || defined(__clang__)
-  return __builtin_ctzll(x);
-#else
-  int n = 0;
-  for (; !(x & 1); x >>= 1) ++n;
-  return n;
-#endif
-}
 
 // How many of the word's bytes, from the first, are decimal digits.
 inline int digitRun(std::uint64_t word) noexcept {
@@ -100,7 +84,12 @@ inline bool quickInteger(const char*& p, std::int32_t& value) noexcept {
 }  // namespace
 
 Reader::Reader(std::streambuf& input, std::size_t blockSize)
-    : input_(input), blockSize_(blockSize ? blockSize : 1), buffer_(blockSize_ + slack, '\0') {}
+    : input_(&input), blockSize_(blockSize ? blockSize : 1), buffer_(blockSize_ + slack, '\0') {
+  data_ = buffer_.data();
+}
+
+Reader::Reader(const char* text, std::size_t length)
+    : input_(nullptr), blockSize_(0), data_(text), end_(length), ended_(true) {}
 
 // Moves the tokens of the record being read (and the start of a token cut by the end of the
 // buffer) to the front, then reads the next block behind them. Only tokens are kept, never the
@@ -124,11 +113,13 @@ bool Reader::refill(std::size_t* starts, const std::size_t* lengths, std::size_t
   // Grow geometrically, so that a giant token costs linear time to read.
   std::size_t wantedFree = kept > blockSize_ ? kept : blockSize_;
   if (buffer_.size() - slack - kept < wantedFree) buffer_.resize(kept + wantedFree + slack);
+  data_ = buffer_.data();
 
   std::streamsize got =
-      input_.sgetn(buffer_.data() + kept, std::streamsize(buffer_.size() - slack - kept));
+      input_->sgetn(buffer_.data() + kept, std::streamsize(buffer_.size() - slack - kept));
   if (got > 0) end_ += std::size_t(got);
   buffer_[end_] = '\0';
+  data_ = buffer_.data();
   if (got <= 0) ended_ = true;
   return got > 0;
 }
@@ -140,14 +131,14 @@ std::size_t Reader::readTokens(std::string_view* tokens, std::size_t wanted) {
   if (wanted > 3) wanted = 3;
   while (found < wanted) {
     for (;;) {
-      while (pos_ < end_ && isSpace(buffer_[pos_])) ++pos_;
+      while (pos_ < end_ && isSpace(data_[pos_])) ++pos_;
       if (pos_ < end_) break;
       std::size_t none = end_;
       if (!refill(starts, lengths, found, none)) goto done;
     }
     std::size_t start = pos_;
     for (;;) {
-      while (pos_ < end_ && !isSpace(buffer_[pos_])) ++pos_;
+      while (pos_ < end_ && !isSpace(data_[pos_])) ++pos_;
       if (pos_ < end_ || !refill(starts, lengths, found, start)) break;
     }
     starts[found] = start;
@@ -156,7 +147,7 @@ std::size_t Reader::readTokens(std::string_view* tokens, std::size_t wanted) {
   }
 done:
   for (std::size_t i = 0; i < found; ++i)
-    tokens[i] = std::string_view(buffer_.data() + starts[i], lengths[i]);
+    tokens[i] = std::string_view(data_ + starts[i], lengths[i]);
   return found;
 }
 
@@ -171,8 +162,8 @@ std::size_t Reader::readCounts(Counts& counts) {
 // Reads a whole vertex from the buffer as it stands, converting while it scans. Gives up, having
 // consumed nothing, when the record runs into the end of the buffer: readTokens then refills.
 bool Reader::quickVertex(Vertex& vertex) {
-  const char* p = buffer_.data() + pos_;
-  const char* end = buffer_.data() + end_;
+  const char* p = data_ + pos_;
+  const char* end = data_ + end_;
   float* values[3] = {&vertex.x, &vertex.y, &vertex.z};
   for (int k = 0; k < 3; ++k) {
     while (isSpace(*p)) ++p;
@@ -185,13 +176,13 @@ bool Reader::quickVertex(Vertex& vertex) {
     }
     vertex.text[k] = std::string_view(start, std::size_t(p - start));
   }
-  pos_ = std::size_t(p - buffer_.data());
+  pos_ = std::size_t(p - data_);
   return true;
 }
 
 bool Reader::quickFace(Face& face) {
-  const char* p = buffer_.data() + pos_;
-  const char* end = buffer_.data() + end_;
+  const char* p = data_ + pos_;
+  const char* end = data_ + end_;
   for (int k = 0; k < 3; ++k) {
     while (isSpace(*p)) ++p;
     const char* start = p;
@@ -204,7 +195,7 @@ bool Reader::quickFace(Face& face) {
     face.text[k] = std::string_view(start, std::size_t(p - start));
     face.index[k] = toIndex(face.value[k]);
   }
-  pos_ = std::size_t(p - buffer_.data());
+  pos_ = std::size_t(p - data_);
   return true;
 }
 

@@ -42,6 +42,10 @@ class Reader {
   // sgetn first returns nothing (the caller tells an end from a read error by its stream).
   explicit Reader(std::streambuf& input, std::size_t blockSize = defaultBlockSize);
 
+  // Reads the tokens of text[0, length) in place, without copying. The text must be padded:
+  // text[length] is a NUL and at least 16 bytes from there on are readable.
+  Reader(const char* text, std::size_t length);
+
   // Reads up to `wanted` (at most 3) further tokens into `tokens` and returns how many it found:
   // fewer only at the end of the input. The views stay valid until the next read.
   std::size_t readTokens(std::string_view* tokens, std::size_t wanted);
@@ -62,12 +66,13 @@ class Reader {
   bool quickVertex(Vertex& vertex);
   bool quickFace(Face& face);
 
-  std::streambuf& input_;
+  std::streambuf* input_;  // none when reading text in place
   std::size_t blockSize_;
   // The bytes read, then a NUL that stops every scan at end_, then room for the word-sized loads
   // of the number scanners.
   static constexpr std::size_t slack = 16;
   std::vector<char> buffer_;
+  const char* data_;  // buffer_, or the text read in place
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
   bool ended_ = false;
