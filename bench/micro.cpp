@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "meshtext/chunker.h"
 #include "meshtext/numbers.h"
 #include "meshtext/reader.h"
 
@@ -44,29 +45,72 @@ std::size_t totalBytes(const std::vector<std::string>& tokens) {
   return bytes;
 }
 
-void coordinateConversion(benchmark::State& state) {
-  auto tokens = coordinateTokens(1 << 16);
+// Tokens one per line, in a padded buffer as the chunks hold them.
+std::vector<char> paddedText(const std::vector<std::string>& tokens) {
+  std::vector<char> text;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    text.insert(text.end(), tokens[i].begin(), tokens[i].end());
+    text.push_back(i % 3 == 2 ? '\n' : ' ');
+  }
+  text.resize(text.size() + 16, '\0');
+  return text;
+}
+
+// The general conversion, as the rare spellings take it.
+void coordinateGeneral(benchmark::State& state) {
+  auto tokens = coordinateTokens(3 << 15);
   for (auto _ : state)
     for (const auto& t : tokens) benchmark::DoNotOptimize(meshtext::parseCoordinateBits(t));
   state.SetBytesProcessed(std::int64_t(state.iterations() * totalBytes(tokens)));
 }
-BENCHMARK(coordinateConversion);
+BENCHMARK(coordinateGeneral);
 
-void indexConversion(benchmark::State& state) {
-  auto tokens = indexTokens(1 << 16);
+// Scanning and converting vertices in place, as the converter does.
+void coordinateInPlace(benchmark::State& state) {
+  auto tokens = coordinateTokens(3 << 15);
+  auto text = paddedText(tokens);
+  for (auto _ : state) {
+    meshtext::Reader reader(text.data(), text.size() - 16);
+    meshtext::Vertex vertex;
+    while (reader.readVertex(vertex) == 3) benchmark::DoNotOptimize(vertex.x);
+  }
+  state.SetBytesProcessed(std::int64_t(state.iterations() * totalBytes(tokens)));
+}
+BENCHMARK(coordinateInPlace);
+
+void indexGeneral(benchmark::State& state) {
+  auto tokens = indexTokens(3 << 15);
   for (auto _ : state)
     for (const auto& t : tokens) benchmark::DoNotOptimize(meshtext::parseInteger(t));
   state.SetBytesProcessed(std::int64_t(state.iterations() * totalBytes(tokens)));
 }
-BENCHMARK(indexConversion);
+BENCHMARK(indexGeneral);
 
-void tokenizer(benchmark::State& state) {
-  std::string text;
-  auto coordinates = coordinateTokens(3 << 15);
+void indexInPlace(benchmark::State& state) {
+  auto tokens = indexTokens(3 << 15);
+  auto text = paddedText(tokens);
+  for (auto _ : state) {
+    meshtext::Reader reader(text.data(), text.size() - 16);
+    meshtext::Face face;
+    while (reader.readFace(face) == 3) benchmark::DoNotOptimize(face.index[0]);
+  }
+  state.SetBytesProcessed(std::int64_t(state.iterations() * totalBytes(tokens)));
+}
+BENCHMARK(indexInPlace);
+
+std::string meshText() {
+  std::string text = "65536 131072\n";
+  auto coordinates = coordinateTokens(3 << 16);
   for (std::size_t i = 0; i < coordinates.size(); ++i)
     text += coordinates[i] + (i % 3 == 2 ? "\n" : " ");
-  auto indices = indexTokens(3 << 16);
+  auto indices = indexTokens(3 << 17);
   for (std::size_t i = 0; i < indices.size(); ++i) text += indices[i] + (i % 3 == 2 ? "\n" : " ");
+  return text;
+}
+
+// Splitting a stream into tokens one record at a time.
+void tokenizer(benchmark::State& state) {
+  std::string text = meshText();
   for (auto _ : state) {
     std::stringbuf input(text);
     meshtext::Reader reader(input);
@@ -76,6 +120,21 @@ void tokenizer(benchmark::State& state) {
   state.SetBytesProcessed(std::int64_t(state.iterations() * text.size()));
 }
 BENCHMARK(tokenizer);
+
+// Cutting a stream into chunks of whole records: the part that one thread does at a time.
+void chunker(benchmark::State& state) {
+  std::string text = meshText();
+  for (auto _ : state) {
+    std::stringbuf input(text);
+    meshtext::Chunker chunks(input);
+    meshtext::Counts counts;
+    chunks.readCounts(counts);
+    meshtext::RecordChunk chunk;
+    while (chunks.next(chunk)) benchmark::DoNotOptimize(chunk.records);
+  }
+  state.SetBytesProcessed(std::int64_t(state.iterations() * text.size()));
+}
+BENCHMARK(chunker);
 
 }  // namespace
 
