@@ -1,6 +1,8 @@
 #include "run.h"
 
+#include <cerrno>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <system_error>
 
@@ -91,55 +93,79 @@ int run(const std::vector<std::string>& args, std::ostream& console, std::ostrea
   Outcome outcome = convert(
       input, [&]() { return output.open(inputPath, refusal); }, echo, options);
   // The input is closed first, then the output.
-  bool readFine = input.close();
-  bool writeFine = !output.opened() || output.close();
+  Ending ending;
+  ending.input = inputPath;
+  ending.output = outputPath;
+  ending.refusal = refusal;
+  if (!input.close()) ending.readError = input.error();
+  if (output.opened() && !output.close()) ending.writeError = output.error();
+  if (outcome.stop == Stop::writeFailed && !ending.writeError) ending.writeError = output.error();
+  int status = conclude(outcome, ending, echo, errors);
+  if (status == statusFailed) output.discard();
+  return status;
+}
 
-  auto fail = [&](const std::string& what, const std::string& reason) {
+int conclude(const Outcome& outcome, const Ending& ending, Echo& echo, std::ostream& errors) {
+  auto fail = [&](std::string_view what, const std::string& reason) {
     diagnose(echo, errors, what, reason);
-    output.discard();
     return statusFailed;
   };
   // A read error ends the input early, so it explains whatever the conversion then lacked.
-  if (!readFine) return fail(inputPath, "cannot read: " + systemReason(input.error()));
+  if (ending.readError) return fail(ending.input, "cannot read: " + systemReason(ending.readError));
   switch (outcome.stop) {
     case Stop::none:
-      break;
-    case Stop::missingCounts:
-      return fail(inputPath, outcome.countTokens == 0
-                                 ? "no vertex and face counts: the input holds no token"
-                                 : "no face count: the input holds a single token");
-    case Stop::negativeVertexCount:
-      return fail(inputPath, "negative vertexCount " + std::to_string(outcome.counts.vertexCount));
-    case Stop::outputUnavailable:
-      return fail(outputPath, refusal);
-    case Stop::truncatedVertices:
-      return fail(inputPath, "the input ends after " + std::to_string(outcome.verticesFound) +
-                                 " of " +
-                                 plural(std::uint32_t(outcome.counts.vertexCount),
-                                        "declared vertex", "declared vertices"));
     case Stop::writeFailed:
       break;
+    case Stop::missingCounts:
+      return fail(ending.input, outcome.countTokens == 0
+                                    ? "no vertex and face counts: the input holds no token"
+                                    : "no face count: the input holds a single token");
+    case Stop::negativeVertexCount:
+      return fail(ending.input,
+                  "negative vertexCount " + std::to_string(outcome.counts.vertexCount));
+    case Stop::outputUnavailable:
+      return fail(ending.output, std::string(ending.refusal));
+    case Stop::truncatedVertices:
+      return fail(ending.input, "the input ends after " + std::to_string(outcome.verticesFound) +
+                                    " of " +
+                                    plural(std::uint32_t(outcome.counts.vertexCount),
+                                           "declared vertex", "declared vertices"));
   }
-  if (outcome.stop == Stop::writeFailed || !writeFine)
-    return fail(outputPath, "cannot write: " + systemReason(output.error()));
+  if (outcome.stop == Stop::writeFailed || ending.writeError)
+    return fail(ending.output,
+                "cannot write: " + systemReason(ending.writeError ? ending.writeError : EIO));
 
   if (outcome.partialFaceTokens > 0)
-    diagnose(echo, errors, inputPath,
+    diagnose(echo, errors, ending.input,
              "warning: the last face has only " +
                  plural(outcome.partialFaceTokens, "index", "indices") + "; dropped");
   if (outcome.indicesOutOfRange > 0)
-    diagnose(echo, errors, inputPath,
+    diagnose(echo, errors, ending.input,
              "warning: " + plural(outcome.indicesOutOfRange, "index", "indices") +
                  " outside 0..65535, stored modulo 65536");
   if (outcome.faceRecords != std::uint64_t(std::int64_t(outcome.counts.faceCount)) ||
       outcome.counts.faceCount < 0)
-    diagnose(echo, errors, inputPath,
+    diagnose(echo, errors, ending.input,
              "warning: faceCount is " + std::to_string(outcome.counts.faceCount) +
                  " but the input holds " + plural(outcome.faceRecords, "face", "faces") +
                  "; all are converted and the header keeps " +
                  std::to_string(outcome.counts.faceCount));
   echo.flush();
   return statusConverted;
+}
+
+int convertInMemory(std::string_view text, std::string& bytes, std::ostream& console,
+                    std::ostream& errors, const ConvertOptions& options) {
+  std::stringbuf input(std::string(text), std::ios::in);
+  std::stringbuf output(std::ios::out);
+  Echo echo(console);
+  Outcome outcome = convert(input, [&]() { return &output; }, echo, options);
+  Ending ending;
+  ending.input = "<input>";
+  ending.output = "<output>";
+  int status = conclude(outcome, ending, echo, errors);
+  bytes = output.str();
+  return status;
 }
 
 }  // namespace vorlatic

@@ -1,0 +1,70 @@
+// Number conversion on arbitrary tokens: the general conversion against the C library (where it
+// is glibc, the reference), and the in-place conversion of the converter against the general one.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "meshtext/numbers.h"
+#include "meshtext/reader.h"
+
+namespace {
+
+void check(bool condition) {
+  if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string token(reinterpret_cast<const char*>(data), size);
+  // A token never holds whitespace; cut at the first, as the reader does.
+  for (std::size_t i = 0; i < token.size(); ++i) {
+    if (meshtext::isSpace(token[i])) {
+      token.resize(i);
+      break;
+    }
+  }
+  const meshtext::DoubleParse parsed = meshtext::parseDouble(token);
+  const std::uint32_t coordinate = meshtext::parseCoordinateBits(token);
+  const std::int32_t integer = meshtext::parseInteger(token);
+  check(parsed.consumed <= token.size());
+  check(coordinate == meshtext::roundToFloatBits(parsed.bits));
+
+#ifdef __GLIBC__
+  // strtod and strtol stop at a NUL: so does every number.
+  char* end = nullptr;
+  double reference = std::strtod(token.c_str(), &end);
+  std::uint64_t referenceBits;
+  std::memcpy(&referenceBits, &reference, sizeof referenceBits);
+  check(parsed.bits == referenceBits);
+  check(parsed.consumed == std::size_t(end - token.c_str()));
+  float referenceFloat = static_cast<float>(reference);
+  std::uint32_t referenceFloatBits;
+  std::memcpy(&referenceFloatBits, &referenceFloat, sizeof referenceFloatBits);
+  check(coordinate == referenceFloatBits);
+  long referenceInteger = std::strtol(token.c_str(), nullptr, 10);
+  if (referenceInteger > INT32_MAX) referenceInteger = INT32_MAX;
+  if (referenceInteger < INT32_MIN) referenceInteger = INT32_MIN;
+  check(integer == referenceInteger);
+#endif
+
+  if (token.empty()) return 0;
+  // The same token three times as a vertex and as a face, read in place from a padded buffer.
+  std::string record = token + " " + token + "\n" + token;
+  std::vector<char> padded(record.begin(), record.end());
+  padded.resize(padded.size() + 16, '\0');
+  meshtext::Vertex vertex;
+  check(meshtext::Reader(padded.data(), record.size()).readVertex(vertex) == 3);
+  for (float value : {vertex.x, vertex.y, vertex.z}) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    check(bits == coordinate);
+  }
+  meshtext::Face face;
+  check(meshtext::Reader(padded.data(), record.size()).readFace(face) == 3);
+  for (std::int32_t value : face.value) check(value == integer);
+  return 0;
+}

@@ -1,0 +1,69 @@
+// The whole conversion from memory to memory on arbitrary bytes. Whatever the input: no crash, no
+// undefined behaviour, status 0 or 2 and never 1; a converted input gives a file whose size and
+// header agree with the echo; a rejected one names its problem on the error stream. One thread
+// and two threads in tiny chunks must agree byte for byte.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+#include "run.h"
+
+namespace {
+
+void check(bool condition) {
+  if (!condition) std::abort();
+}
+
+std::uint32_t little32(const std::string& bytes, std::size_t at) {
+  return std::uint32_t(static_cast<unsigned char>(bytes[at])) |
+         std::uint32_t(static_cast<unsigned char>(bytes[at + 1])) << 8 |
+         std::uint32_t(static_cast<unsigned char>(bytes[at + 2])) << 16 |
+         std::uint32_t(static_cast<unsigned char>(bytes[at + 3])) << 24;
+}
+
+struct Run {
+  int status;
+  std::string bytes, console, errors;
+};
+
+Run convert(const std::string& text, vorlatic::ConvertOptions options) {
+  Run r;
+  std::ostringstream console, errors;
+  r.status = vorlatic::convertInMemory(text, r.bytes, console, errors, options);
+  r.console = console.str();
+  r.errors = errors.str();
+  return r;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  const Run one = convert(text, {1, 4096});
+  const Run two = convert(text, {2, 16});
+  check(one.status == two.status && one.bytes == two.bytes && one.console == two.console &&
+        one.errors == two.errors);
+
+  check(one.status == vorlatic::statusConverted || one.status == vorlatic::statusFailed);
+  if (one.status == vorlatic::statusFailed) {
+    check(one.errors.rfind("vorlatic: ", 0) == 0 && one.errors.back() == '\n');
+    return 0;
+  }
+  // Converted: the header, the file size and the echo agree.
+  check(one.bytes.size() >= 15 && one.bytes.compare(0, 3, "3DB") == 0);
+  const std::uint64_t vertexCount = little32(one.bytes, 3);
+  check(vertexCount < 0x80000000u);
+  check(little32(one.bytes, 11) == 1);
+  const std::uint64_t afterVertices = 15 + 16 * vertexCount;
+  check(one.bytes.size() >= afterVertices && (one.bytes.size() - afterVertices) % 6 == 0);
+  const std::uint64_t faceRecords = (one.bytes.size() - afterVertices) / 6;
+  std::uint64_t lines = 0;
+  for (char c : one.console) lines += c == '\n';
+  check(lines == 2 + vertexCount + faceRecords);
+  const std::string warning = "vorlatic: <input>: warning: ";
+  for (std::size_t at = 0; at < one.errors.size(); at = one.errors.find('\n', at) + 1)
+    check(one.errors.compare(at, warning.size(), warning) == 0);
+  return 0;
+}
