@@ -8,7 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <sstream>
 #include <string>
+#include <vector>
+
+#include "meshtext/reader.h"
+#include "support.h"
 
 using meshtext::parseCoordinateBits;
 using meshtext::parseDouble;
@@ -221,5 +226,58 @@ TEST_F(AgainstTheCLibrary, DecimalsNearDoubleAndFloatMidpoints) {
   }
 }
 #endif
+
+}  // namespace
+
+namespace {
+
+// tests/golden/numbers.tsv: what glibc's strtod and strtol make of six thousand tokens of every
+// spelling, near-midpoint decimals included (made by make_number_table.cpp). Every host must
+// give the same bits, in the general conversion and in the in-place one.
+TEST(Coordinates, MatchTheReferenceTableOnEveryHost) {
+  std::istringstream table(testing_support::goldenText("numbers.tsv"));
+  std::string line;
+  std::vector<std::string> tokens;
+  std::vector<std::uint32_t> floats;
+  std::vector<std::int32_t> integers;
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string token, doubleHex, consumed, floatHex, integer;
+    std::getline(fields, token, '\t');
+    std::getline(fields, doubleHex, '\t');
+    std::getline(fields, consumed, '\t');
+    std::getline(fields, floatHex, '\t');
+    std::getline(fields, integer, '\t');
+    meshtext::DoubleParse parsed = parseDouble(token);
+    ASSERT_EQ(parsed.bits, std::stoull(doubleHex, nullptr, 16)) << token;
+    ASSERT_EQ(parsed.consumed, std::stoull(consumed)) << token;
+    ASSERT_EQ(parseCoordinateBits(token), std::stoul(floatHex, nullptr, 16)) << token;
+    ASSERT_EQ(parseInteger(token), std::stol(integer)) << token;
+    tokens.push_back(token);
+    floats.push_back(std::uint32_t(std::stoul(floatHex, nullptr, 16)));
+    integers.push_back(std::int32_t(std::stol(integer)));
+  }
+  ASSERT_GT(tokens.size(), 6000u);
+  tokens.resize(tokens.size() / 3 * 3);
+
+  std::string text;
+  for (const std::string& token : tokens) text += token + "\n";
+  text.append(16, '\0');
+  meshtext::Reader vertices(text.data(), text.size() - 16);
+  meshtext::Reader faces(text.data(), text.size() - 16);
+  meshtext::Vertex vertex;
+  meshtext::Face face;
+  for (std::size_t i = 0; i < tokens.size(); i += 3) {
+    ASSERT_EQ(vertices.readVertex(vertex), 3u);
+    ASSERT_EQ(faces.readFace(face), 3u);
+    const float values[3] = {vertex.x, vertex.y, vertex.z};
+    for (std::size_t k = 0; k < 3; ++k) {
+      std::uint32_t bits;
+      std::memcpy(&bits, &values[k], sizeof bits);
+      ASSERT_EQ(bits, floats[i + k]) << tokens[i + k];
+      ASSERT_EQ(face.value[k], integers[i + k]) << tokens[i + k];
+    }
+  }
+}
 
 }  // namespace
