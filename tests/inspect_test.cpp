@@ -1,0 +1,229 @@
+// vorlatic-inspect: invalid files named word for word, the summary, the round trip through mesh
+// text, and the preview.
+#include "inspect.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <sstream>
+
+#include "run.h"
+#include "support.h"
+
+namespace fs = std::filesystem;
+using testing_support::goldenBytes;
+using testing_support::goldenText;
+using testing_support::readFile;
+using testing_support::ScratchDir;
+using testing_support::writeFile;
+
+namespace {
+
+struct Result {
+  int status;
+  std::string out, err;
+};
+
+Result inspectWith(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  int status = vorlatic::inspect(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+std::string converted(const std::string& text) {
+  std::string bytes;
+  std::ostringstream console, errors;
+  EXPECT_EQ(vorlatic::convertInMemory(text, bytes, console, errors), 0) << errors.str();
+  return bytes;
+}
+
+class Inspect : public ::testing::Test {
+ protected:
+  std::string diagnostic(const std::string& reason) {
+    return "vorlatic-inspect: " + file.string() + ": " + reason + "\n";
+  }
+  ScratchDir dir;
+  fs::path file = dir / "mesh.3db";
+  fs::path dump = dir / "mesh.msh";
+  fs::path svg = dir / "mesh.svg";
+};
+
+struct Invalid {
+  std::string bytes;
+  std::string reason;
+};
+
+TEST_F(Inspect, NamesEachKindOfInvalidFile) {
+  const std::string sound = goldenBytes("overview.3db.hex");  // 3 vertices, 1 face, 69 bytes
+  std::string version2 = sound, negative = sound, magic = sound;
+  version2[11] = 2;
+  negative[6] = '\xFF';
+  magic[2] = 'X';
+  const Invalid cases[] = {
+      {"", "not a 3DB file: 0 bytes, fewer than the 15 of a header"},
+      {sound.substr(0, 14), "not a 3DB file: 14 bytes, fewer than the 15 of a header"},
+      {magic, "not a 3DB file: it does not begin with \"3DB\""},
+      {version2, "unknown version 2 (expected 1)"},
+      {negative, "negative vertexCount -16777213"},
+      {sound.substr(0, 40), "truncated: the file ends after 1 of 3 vertex records"},
+      {sound.substr(0, 47), "truncated: the file ends after 2 of 3 vertex records"},
+      {sound + "\1\2\3\4",
+       "4 trailing bytes after the last face record: the size 73 does not match 15 + 16 x "
+       "vertexCount + 6 x face records"},
+      {sound.substr(0, 68),
+       "5 trailing bytes after the last face record: the size 68 does not match 15 + 16 x "
+       "vertexCount + 6 x face records"},
+  };
+  for (const auto& c : cases) {
+    writeFile(file, c.bytes);
+    Result r = inspectWith({"vorlatic-inspect", file.string(), "--dump", dump.string()});
+    EXPECT_EQ(r.status, 2) << c.reason;
+    EXPECT_EQ(r.err, diagnostic(c.reason));
+    EXPECT_FALSE(fs::exists(dump)) << c.reason;
+  }
+  fs::remove(file);
+  Result missing = inspectWith({"vorlatic-inspect", file.string()});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err, diagnostic("cannot open: No such file or directory"));
+  EXPECT_EQ(inspectWith({"vorlatic-inspect"}).out, vorlatic::inspectUsage);
+  EXPECT_EQ(inspectWith({"vorlatic-inspect", "a", "b"}).status, 1);
+}
+
+TEST_F(Inspect, SummarisesASoundFile) {
+  writeFile(file, converted("4 3\n0 0 0\n1 0 0\n0 2 0\n0 0 -3\n1 2 3\n1 3 4\n2 3 4\n4 1 2\n"));
+  Result r = inspectWith({"vorlatic-inspect", file.string()});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, "file: " + file.string() + " (103 bytes)\n" +
+                       "magic: 3DB, version 1\n"
+                       "vertexCount: 4 (4 vertex records)\n"
+                       "faceCount: 3 declared, 4 face records present (they differ)\n"
+                       "bounding box: x 0 .. 1, y 0 .. 2, z -3 .. 0\n"
+                       "colours: FF00FF00 x 4\n"
+                       "indices: 1 .. 4, look 1-based; all fit the 4 vertices counted from 1\n");
+}
+
+// Every coordinate bit pattern the converter can write, and indices across all 16 bits.
+std::string generatedMesh(std::mt19937& rng, std::uint32_t vertices, std::uint32_t faces) {
+  const char* odd[] = {"inf",   "-inf",       "nan",    "-nan(0x7ffffe0000000)",
+                       "-0",    "1e-45",      "3.4e38", "0.1",
+                       "1e-40", "-123456.789"};
+  std::string text = std::to_string(vertices) + " " + std::to_string(faces + rng() % 3) + "\n";
+  for (std::uint32_t i = 0; i < 3 * vertices; ++i) {
+    if (rng() % 4 == 0) {
+      text += odd[rng() % 10];
+    } else {
+      std::uint32_t bits = std::uint32_t(rng());
+      float value;
+      std::memcpy(&value, &bits, sizeof value);
+      char token[40];
+      std::snprintf(token, sizeof token, "%.17g", std::isnan(value) ? 0.5 : double(value));
+      text += token;
+    }
+    text += i % 3 == 2 ? "\n" : " ";
+  }
+  for (std::uint32_t i = 0; i < 3 * faces; ++i)
+    text += std::to_string(rng() % 65536) + (i % 3 == 2 ? "\n" : " ");
+  return text;
+}
+
+TEST_F(Inspect, DumpConvertsBackToTheSameBytes) {
+  std::vector<std::string> meshes = {goldenText("overview.msh"), goldenText("spellings.msh"),
+                                     goldenText("linebreaks.msh"),
+                                     readFile(VORLATIC_EXAMPLES_DIR "/cube.msh")};
+  std::mt19937 rng(8);
+  for (int i = 0; i < 5; ++i) meshes.push_back(generatedMesh(rng, 200, 300));
+  for (const std::string& mesh : meshes) {
+    const std::string bytes = converted(mesh);
+    writeFile(file, bytes);
+    Result r = inspectWith({"vorlatic-inspect", file.string(), "--dump", dump.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(converted(readFile(dump)), bytes) << mesh.substr(0, 80);
+  }
+}
+
+// Well-formed XML: balanced elements, quoted attributes, no stray '<' or '&'. Returns the
+// problem, or an empty string.
+std::string xmlProblem(const std::string& xml) {
+  std::vector<std::string> open;
+  std::size_t i = xml.rfind("<?xml", 0) == 0 ? xml.find("?>") + 2 : 0;
+  while (i < xml.size()) {
+    if (xml[i] == '&') {
+      std::size_t end = xml.find(';', i);
+      if (end == std::string::npos || end - i > 6) return "stray & at " + std::to_string(i);
+      i = end + 1;
+    } else if (xml[i] != '<') {
+      ++i;
+    } else if (xml.compare(i, 2, "</") == 0) {
+      std::size_t end = xml.find('>', i);
+      if (end == std::string::npos || open.empty() || xml.substr(i + 2, end - i - 2) != open.back())
+        return "unbalanced close at " + std::to_string(i);
+      open.pop_back();
+      i = end + 1;
+    } else {
+      std::size_t p = i + 1;
+      while (p < xml.size() && (std::isalnum(static_cast<unsigned char>(xml[p])) || xml[p] == '-'))
+        ++p;
+      std::string name = xml.substr(i + 1, p - i - 1);
+      if (name.empty()) return "bad element at " + std::to_string(i);
+      for (;;) {
+        while (p < xml.size() && std::isspace(static_cast<unsigned char>(xml[p]))) ++p;
+        if (xml.compare(p, 2, "/>") == 0) {
+          p += 2;
+          break;
+        }
+        if (p < xml.size() && xml[p] == '>') {
+          open.push_back(name);
+          ++p;
+          break;
+        }
+        std::size_t eq = xml.find('=', p);
+        if (eq == std::string::npos || xml[eq + 1] != '"')
+          return "bad attribute at " + std::to_string(p);
+        std::size_t close = xml.find('"', eq + 2);
+        if (close == std::string::npos) return "unclosed attribute at " + std::to_string(p);
+        std::string value = xml.substr(eq + 2, close - eq - 2);
+        if (value.find_first_of("<&") != std::string::npos)
+          return "bad value at " + std::to_string(p);
+        p = close + 1;
+      }
+      i = p;
+    }
+  }
+  return open.empty() ? "" : "unclosed <" + open.back() + ">";
+}
+
+std::size_t polygonsIn(const std::string& svg, const std::string& view) {
+  std::size_t start = svg.find("<g id=\"" + view + "\">");
+  std::size_t end = svg.find("<g id=", start + 1);
+  std::size_t count = 0;
+  for (std::size_t at = svg.find("<polygon ", start); at < end; at = svg.find("<polygon ", at + 1))
+    ++count;
+  return count;
+}
+
+TEST_F(Inspect, PreviewIsWellFormedWithAPolygonPerFaceInEachView) {
+  writeFile(file, converted(readFile(VORLATIC_EXAMPLES_DIR "/cube.msh")));
+  ASSERT_EQ(inspectWith({"vorlatic-inspect", file.string(), "--svg", svg.string()}).status, 0);
+  std::string preview = readFile(svg);
+  EXPECT_EQ(xmlProblem(preview), "");
+  for (const char* view : {"front", "side", "top"}) EXPECT_EQ(polygonsIn(preview, view), 12u);
+  EXPECT_NE(preview.find("8 vertices, 12 faces (faceCount 12)"), std::string::npos);
+}
+
+TEST_F(Inspect, PreviewOfALargeMeshDrawsAnEvenSample) {
+  std::string text = "3 450000\n0 0 0\n1 0 0\n0 1 1\n";
+  for (int i = 0; i < 450000; ++i) text += "0 1 2\n";
+  writeFile(file, converted(text));
+  ASSERT_EQ(inspectWith({"vorlatic-inspect", file.string(), "--svg", svg.string()}).status, 0);
+  std::string preview = readFile(svg);
+  EXPECT_EQ(xmlProblem(preview), "");
+  EXPECT_EQ(polygonsIn(preview, "top"), 150000u);
+  EXPECT_NE(preview.find("drawn from an even sample: one face in 3, 150000 of 450000"),
+            std::string::npos);
+}
+
+}  // namespace
