@@ -9,6 +9,7 @@
 #include <string>
 
 #include "meshtext/numbers.h"
+#include "support.h"
 #include "threedb/writer.h"
 
 namespace {
@@ -118,28 +119,12 @@ TEST(SideBySide, ConvertsExactlyAsOneReaderDoes) {
   }
 }
 
-// Takes `room` bytes, then refuses, as a full disk does.
-class FullAfter : public std::stringbuf {
- public:
-  explicit FullAfter(std::size_t room) : room_(room) {}
-
- protected:
-  std::streamsize xsputn(const char* data, std::streamsize count) override {
-    std::streamsize taken = std::min<std::streamsize>(count, std::streamsize(room_));
-    room_ -= std::size_t(taken);
-    return std::stringbuf::xsputn(data, taken);
-  }
-
- private:
-  std::size_t room_;
-};
-
 TEST(SideBySide, StopsAllThreadsWhenAWriteFails) {
   std::mt19937 rng(3);
   const std::string text = mesh(2000, 4000, 2000, rng);
   for (unsigned workers : {1u, 2u}) {
     std::stringbuf input(text);
-    FullAfter out(1000);
+    testing_support::FullAfter out(1000);
     std::ostringstream console;
     vorlatic::Echo echo(console);
     vorlatic::Outcome outcome =

@@ -1,11 +1,29 @@
 // Helpers shared by the tests: files, golden hex dumps, scratch folders, running the program.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace testing_support {
+
+// Takes `room` bytes, then refuses, as a full disk does.
+class FullAfter : public std::stringbuf {
+ public:
+  explicit FullAfter(std::size_t room) : room_(room) {}
+
+ protected:
+  std::streamsize xsputn(const char* data, std::streamsize count) override {
+    std::streamsize taken = std::min<std::streamsize>(count, std::streamsize(room_));
+    room_ -= std::size_t(taken);
+    return std::stringbuf::xsputn(data, taken);
+  }
+
+ private:
+  std::size_t room_;
+};
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);

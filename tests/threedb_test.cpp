@@ -4,6 +4,7 @@
 #include <sstream>
 #include <string>
 
+#include "support.h"
 #include "threedb/format.h"
 #include "threedb/writer.h"
 
@@ -56,24 +57,8 @@ TEST(Writer, ConcatenatesRecordsAcrossBlocks) {
   EXPECT_EQ(writer.bytesWritten(), threedb::fileSize(100, 300));
 }
 
-// Takes `room` bytes, then refuses, as a full disk does.
-class FullAfter : public std::stringbuf {
- public:
-  explicit FullAfter(std::size_t room) : room_(room) {}
-
- protected:
-  std::streamsize xsputn(const char* data, std::streamsize count) override {
-    std::streamsize taken = std::min<std::streamsize>(count, std::streamsize(room_));
-    room_ -= std::size_t(taken);
-    return std::stringbuf::xsputn(data, taken);
-  }
-
- private:
-  std::size_t room_;
-};
-
 TEST(Writer, ReportsAFailedWriteAndStopsWriting) {
-  FullAfter out(20);
+  testing_support::FullAfter out(20);
   threedb::Writer writer(out, 16);
   writer.writeHeader(2, 0);
   writer.writeVertex(1, 2, 3);
