@@ -112,7 +112,6 @@ bool Reader::refill(std::size_t* starts, const std::size_t* lengths, std::size_t
   // Grow geometrically, so that a giant token costs linear time to read.
   std::size_t wantedFree = kept > blockSize_ ? kept : blockSize_;
   if (buffer_.size() - slack - kept < wantedFree) buffer_.resize(kept + wantedFree + slack);
-  data_ = buffer_.data();
 
   std::streamsize got =
       input_->sgetn(buffer_.data() + kept, std::streamsize(buffer_.size() - slack - kept));
