@@ -159,7 +159,8 @@ int convertInMemory(std::string_view text, std::string& bytes, std::ostream& con
   std::stringbuf input(std::string(text), std::ios::in);
   std::stringbuf output(std::ios::out);
   Echo echo(console);
-  Outcome outcome = convert(input, [&]() { return &output; }, echo, options);
+  Outcome outcome = convert(
+      input, [&]() { return &output; }, echo, options);
   Ending ending;
   ending.input = "<input>";
   ending.output = "<output>";

@@ -21,7 +21,7 @@ int run(const std::vector<std::string>& args, std::ostream& console, std::ostrea
 
 // What a run knows besides the outcome of its conversion, for its diagnostics.
 struct Ending {
-  std::string_view input;    // names for the diagnostics
+  std::string_view input;  // names for the diagnostics
   std::string_view output;
   std::string_view refusal;  // why the output could not be opened
   int readError = 0;         // errno of a failed read, 0 when none failed

@@ -9,7 +9,6 @@
 namespace meshtext {
 namespace {
 
-
 constexpr double exactPowersOf10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
 constexpr std::uint64_t powersOf10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
 
