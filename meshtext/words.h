@@ -8,8 +8,9 @@ namespace meshtext {
 
 // Eight bytes as a little-endian word, whatever the host's byte order: the first byte lowest.
 inline std::uint64_t load8(const char* p) noexcept {
-#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && \
-    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#if (defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && \
+     __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) ||                  \
+    defined(_WIN32)  // every Windows target is little-endian
   std::uint64_t word;
   std::memcpy(&word, p, sizeof word);
   return word;
