@@ -1,10 +1,11 @@
 #include "meshtext/numbers.h"
 
-#include <cfloat>
 #include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
+
+#include "words.h"
 
 static_assert(std::numeric_limits<double>::is_iec559 && std::numeric_limits<float>::is_iec559,
               "coordinates are stored as IEEE 754 binary32");
@@ -281,16 +282,6 @@ std::uint64_t exactDecimalToBits(const std::string& digits, std::int64_t power10
   return roundToFormat(quotient, power10 - shift, !numerator.isZero(), binary64);
 }
 
-#if FLT_EVAL_METHOD == 0
-constexpr bool exactDoubleArithmetic = true;
-#else
-constexpr bool exactDoubleArithmetic = false;  // excess precision would round twice
-#endif
-
-constexpr double powersOf10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 std::uint64_t doubleBits(double value) noexcept {
   std::uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
@@ -362,7 +353,7 @@ bool readDecimal(std::string_view text, std::size_t& pos, std::uint64_t& bits) {
     if (exactDoubleArithmetic && mantissa <= (std::uint64_t{1} << 53) && power10 >= -22 &&
         power10 <= 22) {
       double value = double(mantissa);
-      value = power10 < 0 ? value / powersOf10[-power10] : value * powersOf10[power10];
+      value = power10 < 0 ? value / exactPowersOf10[-power10] : value * exactPowersOf10[power10];
       bits = doubleBits(value);
       return true;
     }

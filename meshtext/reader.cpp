@@ -1,6 +1,5 @@
 #include "meshtext/reader.h"
 
-#include <cfloat>
 #include <cstring>
 
 #include "meshtext/numbers.h"
@@ -9,14 +8,7 @@
 namespace meshtext {
 namespace {
 
-constexpr double exactPowersOf10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
 constexpr std::uint64_t powersOf10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
-
-#if FLT_EVAL_METHOD == 0 || !defined(FLT_EVAL_METHOD)
-constexpr bool exactDoubleArithmetic = true;
-#else
-constexpr bool exactDoubleArithmetic = false;  // excess precision would round twice
-#endif
 
 // How many of the word's bytes, from the first, are decimal digits.
 inline int digitRun(std::uint64_t word) noexcept {

@@ -1,10 +1,25 @@
-// Word-at-a-time helpers for the scanners: eight bytes handled in one 64-bit word.
+// Helpers shared by the number scanners: eight bytes handled in one 64-bit word, and the exact
+// double arithmetic of the fast conversions.
 #pragma once
 
+#include <cfloat>
 #include <cstdint>
 #include <cstring>
 
 namespace meshtext {
+
+// One IEEE operation on exact operands rounds correctly only without excess precision; otherwise
+// it would round twice and the fast conversions must step aside.
+#if FLT_EVAL_METHOD == 0 || !defined(FLT_EVAL_METHOD)
+inline constexpr bool exactDoubleArithmetic = true;
+#else
+inline constexpr bool exactDoubleArithmetic = false;
+#endif
+
+// The powers of ten that a double holds exactly.
+inline constexpr double exactPowersOf10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // Eight bytes as a little-endian word, whatever the host's byte order: the first byte lowest.
 inline std::uint64_t load8(const char* p) noexcept {
