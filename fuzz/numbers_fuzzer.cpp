@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "meshtext/numbers.h"
-#include "meshtext/reader.h"
+#include "meshtext/scanner.h"
 
 namespace {
 
@@ -54,17 +54,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (token.empty()) return 0;
   // The same token three times as a vertex and as a face, read in place from a padded buffer.
   std::string record = token + " " + token + "\n" + token;
-  std::vector<char> padded(record.begin(), record.end());
-  padded.resize(padded.size() + 16, '\0');
+  const meshtext::PaddedText padded(record);
   meshtext::Vertex vertex;
-  check(meshtext::Reader(padded.data(), record.size()).readVertex(vertex) == 3);
+  check(meshtext::Scanner(padded).vertex(vertex));
   for (float value : {vertex.x, vertex.y, vertex.z}) {
     std::uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     check(bits == coordinate);
   }
   meshtext::Face face;
-  check(meshtext::Reader(padded.data(), record.size()).readFace(face) == 3);
+  check(meshtext::Scanner(padded).face(face));
   for (std::int32_t value : face.value) check(value == integer);
   return 0;
 }

@@ -28,10 +28,10 @@ struct Run {
   std::string bytes, console, errors;
 };
 
-Run convert(const std::string& text, vorlatic::ConvertOptions options) {
+Run convert(const std::string& text, converter::ConvertOptions options) {
   Run r;
   std::ostringstream console, errors;
-  r.status = vorlatic::convertInMemory(text, r.bytes, console, errors, options);
+  r.status = converter::convertInMemory(text, r.bytes, console, errors, options);
   r.console = console.str();
   r.errors = errors.str();
   return r;
@@ -46,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(one.status == two.status && one.bytes == two.bytes && one.console == two.console &&
         one.errors == two.errors);
 
-  check(one.status == vorlatic::statusConverted || one.status == vorlatic::statusFailed);
-  if (one.status == vorlatic::statusFailed) {
+  check(one.status == common::statusOk || one.status == common::statusFailed);
+  if (one.status == common::statusFailed) {
     check(one.errors.rfind("vorlatic: ", 0) == 0 && one.errors.back() == '\n');
     return 0;
   }

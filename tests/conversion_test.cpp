@@ -1,6 +1,6 @@
 // Conversion side by side on several threads and in small chunks must give exactly what one
 // reader going through the input record by record gives.
-#include "conversion.h"
+#include "engine.h"
 
 #include <gtest/gtest.h>
 
@@ -9,13 +9,14 @@
 #include <string>
 
 #include "meshtext/numbers.h"
+#include "meshtext/reader.h"
 #include "support.h"
 #include "threedb/writer.h"
 
 namespace {
 
 struct Result {
-  vorlatic::Outcome outcome;
+  converter::Outcome outcome;
   std::string console;
   std::string bytes;
 };
@@ -25,7 +26,7 @@ Result sequential(const std::string& text) {
   std::stringbuf input(text);
   meshtext::Reader reader(input);
   Result r;
-  vorlatic::Outcome& o = r.outcome;
+  converter::Outcome& o = r.outcome;
   o.countTokens = reader.readCounts(o.counts);
   if (o.countTokens < 2 || o.counts.vertexCount < 0) return r;
   r.console = "vertexCount=" + std::to_string(o.counts.vertexCount) +
@@ -36,7 +37,7 @@ Result sequential(const std::string& text) {
   meshtext::Vertex v;
   for (; o.verticesFound < std::uint32_t(o.counts.vertexCount); ++o.verticesFound) {
     if (reader.readVertex(v) < 3) {
-      o.stop = vorlatic::Stop::truncatedVertices;
+      o.stop = converter::Stop::truncatedVertices;
       break;
     }
     r.console += std::string(v.text[0]) + " " + std::string(v.text[1]) + " " +
@@ -44,7 +45,7 @@ Result sequential(const std::string& text) {
     writer.writeVertex(v.x, v.y, v.z);
   }
   meshtext::Face f;
-  while (o.stop == vorlatic::Stop::none) {
+  while (o.stop == converter::Stop::none) {
     std::size_t found = reader.readFace(f);
     if (found < 3) {
       o.partialFaceTokens = found;
@@ -61,14 +62,14 @@ Result sequential(const std::string& text) {
   return r;
 }
 
-Result converted(const std::string& text, const vorlatic::ConvertOptions& options) {
+Result converted(const std::string& text, const converter::ConvertOptions& options) {
   std::stringbuf input(text);
   std::stringbuf out;
   std::ostringstream console;
   Result r;
   {
-    vorlatic::Echo echo(console);
-    r.outcome = vorlatic::convert(
+    converter::Echo echo(console);
+    r.outcome = converter::convert(
         input, [&] { return &out; }, echo, options);
   }
   r.console = console.str();
@@ -126,10 +127,10 @@ TEST(SideBySide, StopsAllThreadsWhenAWriteFails) {
     std::stringbuf input(text);
     testing_support::FullAfter out(1000);
     std::ostringstream console;
-    vorlatic::Echo echo(console);
-    vorlatic::Outcome outcome =
-        vorlatic::convert(input, [&] { return &out; }, echo, {workers, 512});
-    EXPECT_EQ(outcome.stop, vorlatic::Stop::writeFailed) << workers;
+    converter::Echo echo(console);
+    converter::Outcome outcome =
+        converter::convert(input, [&] { return &out; }, echo, {workers, 512});
+    EXPECT_EQ(outcome.stop, converter::Stop::writeFailed) << workers;
   }
 }
 

@@ -29,14 +29,14 @@ struct Result {
 
 Result inspectWith(const std::vector<std::string>& args) {
   std::ostringstream out, err;
-  int status = vorlatic::inspect(args, out, err);
+  int status = inspector::run(args, out, err);
   return {status, out.str(), err.str()};
 }
 
 std::string converted(const std::string& text) {
   std::string bytes;
   std::ostringstream console, errors;
-  EXPECT_EQ(vorlatic::convertInMemory(text, bytes, console, errors), 0) << errors.str();
+  EXPECT_EQ(converter::convertInMemory(text, bytes, console, errors), 0) << errors.str();
   return bytes;
 }
 
@@ -88,7 +88,7 @@ TEST_F(Inspect, NamesEachKindOfInvalidFile) {
   Result missing = inspectWith({"vorlatic-inspect", file.string()});
   EXPECT_EQ(missing.status, 2);
   EXPECT_EQ(missing.err, diagnostic("cannot open: No such file or directory"));
-  EXPECT_EQ(inspectWith({"vorlatic-inspect"}).out, vorlatic::inspectUsage);
+  EXPECT_EQ(inspectWith({"vorlatic-inspect"}).out, inspector::usage);
   EXPECT_EQ(inspectWith({"vorlatic-inspect", "a", "b"}).status, 1);
 }
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "meshtext/reader.h"
+#include "meshtext/scanner.h"
 #include "support.h"
 
 using meshtext::parseCoordinateBits;
@@ -262,14 +262,14 @@ TEST(Coordinates, MatchTheReferenceTableOnEveryHost) {
 
   std::string text;
   for (const std::string& token : tokens) text += token + "\n";
-  text.append(16, '\0');
-  meshtext::Reader vertices(text.data(), text.size() - 16);
-  meshtext::Reader faces(text.data(), text.size() - 16);
+  const meshtext::PaddedText padded(text);
+  meshtext::Scanner vertices(padded);
+  meshtext::Scanner faces(padded);
   meshtext::Vertex vertex;
   meshtext::Face face;
   for (std::size_t i = 0; i < tokens.size(); i += 3) {
-    ASSERT_EQ(vertices.readVertex(vertex), 3u);
-    ASSERT_EQ(faces.readFace(face), 3u);
+    ASSERT_TRUE(vertices.vertex(vertex));
+    ASSERT_TRUE(faces.face(face));
     const float values[3] = {vertex.x, vertex.y, vertex.z};
     for (std::size_t k = 0; k < 3; ++k) {
       std::uint32_t bits;

@@ -25,7 +25,7 @@ struct Result {
 
 Result runWith(const std::vector<std::string>& args) {
   std::ostringstream out, err;
-  int status = vorlatic::run(args, out, err);
+  int status = converter::run(args, out, err);
   return {status, out.str(), err.str()};
 }
 
@@ -62,7 +62,7 @@ TEST_F(Run, BannerIsSevenFramedLinesOf79Characters) {
 TEST_F(Run, FewerThanTwoArgumentsPrintTheUsageLineOnly) {
   for (auto args : {std::vector<std::string>{"vorlatic"}, {"vorlatic", input.string()}}) {
     Result r = runWith(args);
-    EXPECT_EQ(r.status, vorlatic::statusUsage);
+    EXPECT_EQ(r.status, common::statusUsage);
     EXPECT_EQ(r.out, banner + "proper usage is: <input.[s]msh> <output.3db>\n");
     EXPECT_EQ(r.err, "");
   }
@@ -75,13 +75,13 @@ TEST_F(Run, AThirdArgumentIsEchoedAndLaterOnesIgnored) {
   EXPECT_EQ(readFile(output), std::string("3DB\0\0\0\0\0\0\0\0\1\0\0\0", 15));
 
   Result five = convert("0 0", {"2", "x", "y"});
-  EXPECT_EQ(five.status, vorlatic::statusConverted);
+  EXPECT_EQ(five.status, common::statusOk);
   EXPECT_EQ(five.out, banner + "vertexCount=0\nfaceCount=0\n");
 }
 
 TEST_F(Run, WorkedExampleMatchesItsGoldenFiles) {
   Result r = convert(goldenText("overview.msh"));
-  EXPECT_EQ(r.status, vorlatic::statusConverted);
+  EXPECT_EQ(r.status, common::statusOk);
   EXPECT_EQ(r.out, goldenText("overview.stdout"));
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(readFile(output), goldenBytes("overview.3db.hex"));
@@ -109,7 +109,7 @@ TEST_F(Run, RejectedInputsStopWithStatus2AndLeaveNoOutput) {
   };
   for (const auto& c : cases) {
     Result r = convert(c.input);
-    EXPECT_EQ(r.status, vorlatic::statusFailed) << c.input;
+    EXPECT_EQ(r.status, common::statusFailed) << c.input;
     EXPECT_EQ(r.err, diagnostic(input, c.reason)) << c.input;
     EXPECT_EQ(r.out, banner + c.echo) << c.input;
     EXPECT_FALSE(fs::exists(output)) << c.input;
@@ -138,7 +138,7 @@ TEST_F(Run, WarningsKeepTheOutputAndStatus0) {
   };
   for (const auto& c : cases) {
     Result r = convert(c.input);
-    EXPECT_EQ(r.status, vorlatic::statusConverted) << c.input;
+    EXPECT_EQ(r.status, common::statusOk) << c.input;
     EXPECT_EQ(r.err, diagnostic(input, c.reason)) << c.input;
     EXPECT_EQ(fs::file_size(output), c.size) << c.input;
   }
@@ -147,7 +147,7 @@ TEST_F(Run, WarningsKeepTheOutputAndStatus0) {
 TEST_F(Run, DiagnosticsFollowTheEchoInOrder) {
   writeFile(input, "1 5 1 2 3 4");
   std::ostringstream both;
-  EXPECT_EQ(vorlatic::run({"vorlatic", input.string(), output.string()}, both, both), 0);
+  EXPECT_EQ(converter::run({"vorlatic", input.string(), output.string()}, both, both), 0);
   std::string text = both.str();
   EXPECT_EQ(text.substr(banner.size()),
             "vertexCount=1\nfaceCount=5\n1 2 3 \n" +
@@ -160,7 +160,7 @@ TEST_F(Run, DiagnosticsFollowTheEchoInOrder) {
 TEST_F(Run, GiantTokensAreEchoedWhole) {
   std::string giant = "1" + std::string(1 << 20, '0');
   Result r = convert("1 0\n" + giant + " -" + giant + "\t" + giant + "e-1048577\n");
-  EXPECT_EQ(r.status, vorlatic::statusConverted);
+  EXPECT_EQ(r.status, common::statusOk);
   EXPECT_EQ(r.out, banner + "vertexCount=1\nfaceCount=0\n" + giant + " -" + giant + " " + giant +
                        "e-1048577 \n");
   // +inf, -inf, 0.1f

@@ -1,19 +1,27 @@
 #include "threedb/writer.h"
 
-#include <cstring>
-
 namespace threedb {
 
 Writer::Writer(std::streambuf& output, std::size_t blockSize)
-    : output_(output), block_(blockSize < faceRecordSize * 3 ? 64 : blockSize) {}
+    // Room for the largest record at least, so that a record never has to be split.
+    : output_(output), block_(blockSize < vertexRecordSize ? vertexRecordSize : blockSize) {}
+
+void Writer::put(const unsigned char* bytes, std::size_t size) {
+  if (failed_ || size == 0) return;
+  std::streamsize taken =
+      output_.sputn(reinterpret_cast<const char*>(bytes), std::streamsize(size));
+  failed_ = taken != std::streamsize(size);
+}
 
 void Writer::drain() {
-  if (!failed_ && used_ > 0) {
-    std::streamsize put =
-        output_.sputn(reinterpret_cast<const char*>(block_.data()), std::streamsize(used_));
-    failed_ = put != std::streamsize(used_);
-  }
+  put(block_.data(), used_);
   used_ = 0;
+}
+
+void Writer::writeBlock(const RecordBlock& block) {
+  drain();
+  put(block.data(), block.size());
+  if (!failed_) written_ += block.size();
 }
 
 bool Writer::flush() {

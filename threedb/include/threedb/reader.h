@@ -1,6 +1,7 @@
 // Reading a 3DB file back from a stream, record by record, checking it as it goes.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <streambuf>
@@ -30,6 +31,8 @@ struct Header {
 struct VertexRecord {
   std::uint32_t colour = 0;
   std::uint32_t xBits = 0, yBits = 0, zBits = 0;
+
+  std::array<std::uint32_t, 3> bits() const noexcept { return {xBits, yBits, zBits}; }
 };
 
 struct FaceRecord {
@@ -63,6 +66,7 @@ class FileReader {
   bool readFace(FaceRecord& face);
 
   Problem problem() const noexcept { return problem_; }
+  const Header& header() const noexcept { return header_; }
   std::uint32_t verticesRead() const noexcept { return verticesRead_; }
   std::uint64_t facesRead() const noexcept { return facesRead_; }
   std::uint64_t bytesRead() const noexcept { return bytesRead_; }

@@ -1,6 +1,8 @@
-// Writing a 3DB file to a stream, record by record, in one pass and without seeking.
+// Writing a 3DB file to a stream, record by record or in blocks of encoded records, in one pass
+// and without seeking.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -11,9 +13,45 @@
 
 namespace threedb {
 
-// Appends 3DB records to `output`, gathering them into blocks so that the stream sees few large
-// writes. A write that the stream does not take in full marks the writer failed; from then on
-// nothing more is written. Call flush() at the end: the destructor does not.
+// Records encoded in memory, vertices and faces in any order the caller keeps, to be handed to a
+// Writer as one block: the way to encode records on several threads and write them in order.
+class RecordBlock {
+ public:
+  // Room for `records` more records of either kind, so that adding them never reallocates.
+  void reserve(std::size_t records) {
+    if (bytes_.size() - used_ < records * vertexRecordSize)
+      bytes_.resize(used_ + records * vertexRecordSize);
+  }
+
+  // Appends a record; requires the room that reserve() made.
+  void addVertex(std::uint32_t xBits, std::uint32_t yBits, std::uint32_t zBits) noexcept {
+    put(encodeVertex(xBits, yBits, zBits));
+  }
+  void addVertex(float x, float y, float z) noexcept {
+    addVertex(floatBits(x), floatBits(y), floatBits(z));
+  }
+  void addFace(std::uint16_t a, std::uint16_t b, std::uint16_t c) noexcept {
+    put(encodeFace(a, b, c));
+  }
+
+  void clear() noexcept { used_ = 0; }
+  const unsigned char* data() const noexcept { return bytes_.data(); }
+  std::size_t size() const noexcept { return used_; }
+
+ private:
+  template <std::size_t N>
+  void put(const std::array<unsigned char, N>& bytes) noexcept {
+    std::memcpy(bytes_.data() + used_, bytes.data(), N);
+    used_ += N;
+  }
+
+  std::vector<unsigned char> bytes_;
+  std::size_t used_ = 0;
+};
+
+// Appends 3DB records to `output`, gathering single records into blocks so that the stream sees
+// few large writes. A write that the stream does not take in full marks the writer failed; from
+// then on nothing more is written. Call flush() at the end: the destructor does not.
 class Writer {
  public:
   static constexpr std::size_t defaultBlockSize = std::size_t{1} << 16;
@@ -27,6 +65,9 @@ class Writer {
     append(encodeVertex(floatBits(x), floatBits(y), floatBits(z)));
   }
   void writeFace(std::uint16_t a, std::uint16_t b, std::uint16_t c) { append(encodeFace(a, b, c)); }
+
+  // Writes the records of `block` after everything written so far.
+  void writeBlock(const RecordBlock& block);
 
   // Hands every gathered byte to the stream and syncs it; false if any write so far failed.
   bool flush();
@@ -47,6 +88,7 @@ class Writer {
     written_ += N;
   }
   void drain();
+  void put(const unsigned char* bytes, std::size_t size);
 
   std::streambuf& output_;
   std::vector<unsigned char> block_;

@@ -3,10 +3,11 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <streambuf>
 #include <string>
 
-namespace vorlatic {
+namespace common {
 
 class FileBuf : public std::streambuf {
  public:
@@ -31,10 +32,16 @@ class FileBuf : public std::streambuf {
   int sync() override;
 
  private:
+  // Characters written one at a time (formatted output) gather here before they reach the file.
+  static constexpr std::size_t putAreaSize = std::size_t{1} << 14;
+
   void fail(int error) noexcept;
+  bool drainPutArea();
+  bool write(const char* data, std::size_t count);
 
   std::FILE* file_ = nullptr;
+  std::unique_ptr<char[]> putArea_;
   int error_ = 0;
 };
 
-}  // namespace vorlatic
+}  // namespace common

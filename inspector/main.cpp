@@ -7,5 +7,5 @@
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   std::vector<std::string> args(argv, argv + argc);
-  return vorlatic::inspect(args, std::cout, std::cerr);
+  return inspector::run(args, std::cout, std::cerr);
 }

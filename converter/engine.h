@@ -9,9 +9,8 @@
 
 #include "console.h"
 #include "meshtext/chunker.h"
-#include "meshtext/reader.h"
 
-namespace vorlatic {
+namespace converter {
 
 // Why a conversion stopped before the end of its input.
 enum class Stop {
@@ -47,4 +46,4 @@ struct ConvertOptions {
 Outcome convert(std::streambuf& input, const std::function<std::streambuf*()>& openOutput,
                 Echo& echo, const ConvertOptions& options = {});
 
-}  // namespace vorlatic
+}  // namespace converter

@@ -1,8 +1,9 @@
-#include "filebuf.h"
+#include "common/filebuf.h"
 
 #include <cerrno>
+#include <cstring>
 
-namespace vorlatic {
+namespace common {
 
 FileBuf::~FileBuf() {
   if (file_) std::fclose(file_);
@@ -22,10 +23,25 @@ bool FileBuf::open(const std::string& path, const char* mode) {
 
 bool FileBuf::close() {
   if (!file_) return error_ == 0;
+  drainPutArea();
   errno = 0;
   if (std::fclose(file_) != 0) fail(errno);
   file_ = nullptr;
   return error_ == 0;
+}
+
+bool FileBuf::write(const char* data, std::size_t count) {
+  if (!file_ || error_) return false;
+  errno = 0;
+  if (std::fwrite(data, 1, count, file_) < count) fail(errno);
+  return error_ == 0;
+}
+
+bool FileBuf::drainPutArea() {
+  if (!pbase() || pptr() == pbase()) return error_ == 0;
+  bool written = write(pbase(), std::size_t(pptr() - pbase()));
+  setp(pbase(), epptr());
+  return written;
 }
 
 std::streamsize FileBuf::xsgetn(char* data, std::streamsize count) {
@@ -37,24 +53,35 @@ std::streamsize FileBuf::xsgetn(char* data, std::streamsize count) {
 }
 
 std::streamsize FileBuf::xsputn(const char* data, std::streamsize count) {
-  if (!file_ || error_) return 0;
-  errno = 0;
-  std::size_t put = std::fwrite(data, 1, std::size_t(count), file_);
-  if (put < std::size_t(count)) fail(errno);
-  return std::streamsize(put);
+  if (pptr() && count <= epptr() - pptr()) {
+    std::memcpy(pptr(), data, std::size_t(count));
+    pbump(int(count));
+    return count;
+  }
+  if (!drainPutArea() || !write(data, std::size_t(count))) return 0;
+  return count;
 }
 
 FileBuf::int_type FileBuf::overflow(int_type c) {
+  if (!file_ || error_) return traits_type::eof();
+  if (!putArea_) {
+    putArea_.reset(new char[putAreaSize]);
+    setp(putArea_.get(), putArea_.get() + putAreaSize);
+  } else if (!drainPutArea()) {
+    return traits_type::eof();
+  }
   if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-  char byte = traits_type::to_char_type(c);
-  return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+  *pptr() = traits_type::to_char_type(c);
+  pbump(1);
+  return c;
 }
 
 int FileBuf::sync() {
   if (!file_ || error_) return error_ ? -1 : 0;
+  if (!drainPutArea()) return -1;
   errno = 0;
   if (std::fflush(file_) != 0) fail(errno);
   return error_ ? -1 : 0;
 }
 
-}  // namespace vorlatic
+}  // namespace common

@@ -1,4 +1,4 @@
-// The whole program, callable in-process.
+// vorlatic: the whole program, callable in-process.
 #pragma once
 
 #include <ostream>
@@ -6,14 +6,10 @@
 #include <string_view>
 #include <vector>
 
-#include "conversion.h"
+#include "common/diagnostics.h"
+#include "engine.h"
 
-namespace vorlatic {
-
-// Exit statuses.
-inline constexpr int statusConverted = 0;  // warnings allowed
-inline constexpr int statusUsage = 1;      // the usage line was printed
-inline constexpr int statusFailed = 2;     // an error stopped the run
+namespace converter {
 
 // Runs the command line `args` (args[0] is the program name): banner and echo go to `console`,
 // diagnostics to `errors`. Returns the exit status. Leaves no partial output behind on failure.
@@ -30,7 +26,8 @@ struct Ending {
 
 // Writes the diagnostics and warnings that `outcome` and `ending` call for and returns the exit
 // status. The caller removes the output when it is statusFailed.
-int conclude(const Outcome& outcome, const Ending& ending, Echo& echo, std::ostream& errors);
+int conclude(const Outcome& outcome, const Ending& ending, Echo& echo,
+             common::Diagnostics& diagnostics);
 
 // The conversion from memory to memory, as `run` does it from a file to a file (banner and
 // arguments aside): the 3DB bytes in `bytes`, echo and diagnostics on the two streams. Returns
@@ -38,4 +35,4 @@ int conclude(const Outcome& outcome, const Ending& ending, Echo& echo, std::ostr
 int convertInMemory(std::string_view text, std::string& bytes, std::ostream& console,
                     std::ostream& errors, const ConvertOptions& options = {});
 
-}  // namespace vorlatic
+}  // namespace converter

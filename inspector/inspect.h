@@ -4,19 +4,17 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
-namespace vorlatic {
+namespace inspector {
 
-inline constexpr std::string_view inspectUsage =
+inline constexpr std::string_view usage =
     "usage: vorlatic-inspect FILE.3db [--dump OUT.msh] [--svg OUT.svg]\n";
-
-// Faces drawn in a preview at most; a larger mesh is drawn from an even sample of its faces.
-inline constexpr std::size_t svgFaceLimit = 200000;
 
 // Runs the command line `args` (args[0] is the program name): the summary goes to `out`,
 // diagnostics to `errors`. Returns 0 for a sound file, 1 after the usage line, 2 for a file that
 // is invalid or cannot be read, or an output that cannot be written.
-int inspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& errors);
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& errors);
 
-}  // namespace vorlatic
+}  // namespace inspector

@@ -1,17 +1,17 @@
-// What the program says: the banner, the usage and version lines, the echo of the mesh, and
-// diagnostics in the form "vorlatic: <what>: <reason>".
+// What the converter says on its console: the banner, the usage and version lines, and the echo
+// of the mesh as read.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <ostream>
-#include <string>
 #include <string_view>
 
-#include "meshtext/reader.h"
+#include "meshtext/scanner.h"
 
-namespace vorlatic {
+namespace converter {
 
 // Seven lines of 79 characters each.
 extern const std::string_view banner;
@@ -40,8 +40,18 @@ class Echo {
   std::size_t used_ = 0;
 };
 
+// A record's echo is its three tokens and at most this many more bytes: two spaces between the
+// tokens, then " \n" for a vertex or "\n" for a face.
+inline constexpr std::size_t echoOverhead = 4;
+
+// Room enough for the echo of `records` records whose tokens take `textBytes` bytes in all.
+constexpr std::size_t echoBound(std::size_t textBytes, std::uint64_t records) noexcept {
+  return textBytes + echoOverhead * std::size_t(records);
+}
+
 // Writes the echo of a record at `out` and returns its end: the three tokens as read, a space
-// after each of the first two, then `ending`. `out` must have room for the tokens plus 4 bytes.
+// after each of the first two, then `ending`. `out` must have room for the tokens and
+// echoOverhead bytes.
 char* echoRecord(char* out, const std::array<std::string_view, 3>& tokens, std::string_view ending);
 
 // A vertex line ends in a space before its newline; a face line does not.
@@ -52,10 +62,4 @@ inline char* echoFace(char* out, const meshtext::Face& face) {
   return echoRecord(out, face.text, "\n");
 }
 
-// Writes one diagnostic line to `errors`, after flushing the echo so the two read in order.
-void diagnose(Echo& echo, std::ostream& errors, std::string_view what, std::string_view reason);
-
-// The C library's description of an errno value.
-std::string systemReason(int error);
-
-}  // namespace vorlatic
+}  // namespace converter

@@ -2,8 +2,9 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 
-namespace vorlatic {
+namespace converter {
 
 // The last content line carries a placeholder where a web address may stand, right-aligned two
 // spaces before the frame.
@@ -77,12 +78,4 @@ char* echoRecord(char* out, const std::array<std::string_view, 3>& tokens,
   return out + ending.size();
 }
 
-void diagnose(Echo& echo, std::ostream& errors, std::string_view what, std::string_view reason) {
-  echo.flush();
-  errors << "vorlatic: " << what << ": " << reason << '\n';
-  errors.flush();
-}
-
-std::string systemReason(int error) { return std::strerror(error); }
-
-}  // namespace vorlatic
+}  // namespace converter

@@ -1,0 +1,21 @@
+# Installing: the programs with their man pages, the two libraries with their headers, and a
+# package so that other projects can find_package(Vorlatic) and link Vorlatic::threedb and
+# Vorlatic::meshtext.
+include(CMakePackageConfigHelpers)
+install(TARGETS vorlatic vorlatic-inspect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES man/vorlatic.1 man/vorlatic-inspect.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(TARGETS meshtext threedb EXPORT VorlaticTargets
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(DIRECTORY meshtext/include/ threedb/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+set(packageDir ${CMAKE_INSTALL_LIBDIR}/cmake/Vorlatic)
+install(EXPORT VorlaticTargets NAMESPACE Vorlatic:: DESTINATION ${packageDir})
+configure_package_config_file(cmake/VorlaticConfig.cmake.in
+                              ${PROJECT_BINARY_DIR}/VorlaticConfig.cmake
+                              INSTALL_DESTINATION ${packageDir})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/VorlaticConfigVersion.cmake
+                                 COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/VorlaticConfig.cmake
+              ${PROJECT_BINARY_DIR}/VorlaticConfigVersion.cmake
+        DESTINATION ${packageDir})

@@ -1,0 +1,36 @@
+// What every program says when something goes wrong, and the exit statuses they share.
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace common {
+
+inline constexpr int statusOk = 0;      // done; warnings may have been printed
+inline constexpr int statusUsage = 1;   // the usage text was printed
+inline constexpr int statusFailed = 2;  // an error stopped the run
+
+// The C library's description of an errno value.
+std::string systemReason(int error);
+
+// Writes diagnostics to a program's error stream, one line each: "program: what: reason". The
+// console is flushed first, so that the two streams read in order wherever they go.
+class Diagnostics {
+ public:
+  Diagnostics(std::string_view program, std::ostream& errors, std::function<void()> flushConsole);
+
+  void report(std::string_view what, std::string_view reason);
+  void warn(std::string_view what, std::string_view reason);
+
+  // Reports and returns statusFailed, for `return diagnostics.fail(...)`.
+  int fail(std::string_view what, std::string_view reason);
+
+ private:
+  std::string program_;
+  std::ostream& errors_;
+  std::function<void()> flushConsole_;
+};
+
+}  // namespace common

@@ -1,0 +1,156 @@
+#include "inspect.h"
+
+#include <memory>
+#include <optional>
+#include <ostream>
+
+#include "common/diagnostics.h"
+#include "common/filebuf.h"
+#include "common/output.h"
+#include "meshtext/writer.h"
+#include "preview.h"
+#include "report.h"
+#include "threedb/summary.h"
+
+namespace inspector {
+namespace {
+
+struct Arguments {
+  std::string file, dump, svg;
+};
+
+bool parseArguments(const std::vector<std::string>& args, Arguments& parsed) {
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if ((args[i] == "--dump" || args[i] == "--svg") && i + 1 < args.size()) {
+      (args[i] == "--dump" ? parsed.dump : parsed.svg) = args[i + 1];
+      ++i;
+    } else if (parsed.file.empty() && !args[i].empty() && args[i][0] != '-') {
+      parsed.file = args[i];
+    } else {
+      return false;
+    }
+  }
+  return !parsed.file.empty();
+}
+
+// Hands each record to the dump and the preview, those that were asked for.
+class Outputs : public threedb::RecordVisitor {
+ public:
+  std::optional<meshtext::Writer> dump;
+  std::unique_ptr<Preview> preview;
+
+  void vertex(const threedb::VertexRecord& vertex) override {
+    if (dump) dump->writeVertex(vertex.xBits, vertex.yBits, vertex.zBits);
+    if (preview)
+      preview->positions.push_back({threedb::floatFromBits(vertex.xBits),
+                                    threedb::floatFromBits(vertex.yBits),
+                                    threedb::floatFromBits(vertex.zBits)});
+  }
+  void face(const threedb::FaceRecord& face) override {
+    if (dump) dump->writeFace(face.a, face.b, face.c);
+    if (preview) preview->faces.push_back(face);
+  }
+};
+
+// One run: reads the file, then prints, dumps and draws it. Whatever fails leaves no output
+// written by this run behind.
+class Inspection {
+ public:
+  Inspection(const Arguments& arguments, std::ostream& out, common::Diagnostics& diagnostics)
+      : arguments_(arguments), out_(out), diagnostics_(diagnostics) {}
+
+  int run() {
+    const std::string& path = arguments_.file;
+    if (!input_.open(path, "rb"))
+      return fail(path, "cannot open: " + common::systemReason(input_.error()));
+    threedb::FileReader reader(input_);
+    threedb::Header header;
+    if (reader.readHeader(header) != threedb::Problem::none) return invalid(reader);
+    if (!arguments_.dump.empty()) {
+      std::streambuf* dump = open(dump_, arguments_.dump);
+      if (!dump) return failed_;
+      outputs_.dump.emplace(*dump);
+      outputs_.dump->writeCounts(header.vertexCount, header.faceCount);
+    }
+    if (!arguments_.svg.empty()) outputs_.preview = std::make_unique<Preview>();
+    threedb::Summary summary;
+    threedb::summarise(reader, summary, &outputs_);
+    if (input_.error()) return fail(path, "cannot read: " + common::systemReason(input_.error()));
+    printSummary(out_, path, reader.bytesRead(), summary);
+    if (reader.problem() != threedb::Problem::none) return invalid(reader);
+    if (outputs_.dump && !finishDump(summary)) return failed_;
+    if (outputs_.preview && !drawPreview(summary)) return failed_;
+    out_.flush();
+    return common::statusOk;
+  }
+
+ private:
+  int fail(const std::string& what, const std::string& reason) {
+    failed_ = diagnostics_.fail(what, reason);
+    if (dump_) dump_->discard();
+    if (svg_) svg_->discard();
+    return failed_;
+  }
+
+  int invalid(const threedb::FileReader& reader) {
+    // A short header may be a read error rather than a short file.
+    if (input_.error())
+      return fail(arguments_.file, "cannot read: " + common::systemReason(input_.error()));
+    return fail(arguments_.file, problemText(reader));
+  }
+
+  std::streambuf* open(std::unique_ptr<common::OutputFile>& output, const std::string& path) {
+    output = std::make_unique<common::OutputFile>(path);
+    std::string reason;
+    std::streambuf* stream = output->open(arguments_.file, reason);
+    if (!stream) fail(path, reason);
+    return stream;
+  }
+
+  bool close(common::OutputFile& output) {
+    if (output.close()) return true;
+    fail(output.path(), "cannot write: " + common::systemReason(output.error()));
+    return false;
+  }
+
+  bool finishDump(const threedb::Summary& summary) {
+    outputs_.dump->flush();
+    if (!close(*dump_)) return false;
+    if (summary.notVertexColour)
+      diagnostics_.warn(arguments_.dump, std::to_string(summary.notVertexColour) +
+                                             " vertices have a colour other than FF00FF00, "
+                                             "which mesh text cannot carry");
+    return true;
+  }
+
+  bool drawPreview(const threedb::Summary& summary) {
+    std::streambuf* stream = open(svg_, arguments_.svg);
+    if (!stream) return false;
+    std::ostream svg(stream);
+    writeSvg(svg, *outputs_.preview, summary);
+    return close(*svg_);
+  }
+
+  const Arguments& arguments_;
+  std::ostream& out_;
+  common::Diagnostics& diagnostics_;
+  common::FileBuf input_;
+  std::unique_ptr<common::OutputFile> dump_, svg_;
+  Outputs outputs_;
+  int failed_ = common::statusFailed;
+};
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& errors) {
+  Arguments arguments;
+  if (!parseArguments(args, arguments)) {
+    out << usage;
+    out.flush();
+    return common::statusUsage;
+  }
+  common::Diagnostics diagnostics("vorlatic-inspect", errors, [&out] { out.flush(); });
+  return Inspection(arguments, out, diagnostics).run();
+}
+
+}  // namespace inspector

@@ -1,0 +1,53 @@
+// Text as the in-place scanners read it: whitespace-separated tokens in a buffer that may be read a
+// little past its end.
+#pragma once
+
+#include <cassert>
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+namespace meshtext {
+
+// True for the six characters that separate tokens: space, \t, \n, \v, \f and \r.
+constexpr bool isSpace(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The padding contract of the in-place scanners: text[length] is a NUL, which stops every scan of
+// whitespace at the end, and `textPadding` bytes from there on are readable, for the word-sized
+// loads that look past a token's end.
+inline constexpr std::size_t textPadding = 16;
+
+// True when `text` meets the padding contract as far as it can be checked.
+inline bool isPadded(const char* text, std::size_t length) noexcept {
+  return text != nullptr && text[length] == '\0';
+}
+
+// A buffer of text that always meets the padding contract once sealed.
+class PaddedText {
+ public:
+  PaddedText() = default;
+  explicit PaddedText(std::string_view text) { assign(text); }
+
+  // Copies `text` and seals it.
+  void assign(std::string_view text);
+
+  // Room for `capacity` bytes of text, keeping the bytes already there; returns the buffer. The
+  // text is unsealed until seal() is called.
+  char* reserve(std::size_t capacity);
+
+  // The text is now data()[0, length), length at most the reserved capacity: writes the NUL and
+  // zeros behind it.
+  void seal(std::size_t length) noexcept;
+
+  const char* data() const noexcept { return bytes_.empty() ? empty_ : bytes_.data(); }
+  char* data() noexcept { return bytes_.empty() ? nullptr : bytes_.data(); }
+  std::size_t size() const noexcept { return size_; }
+  std::string_view view() const noexcept { return {data(), size_}; }
+
+ private:
+  static constexpr char empty_[textPadding + 1] = {};
+  std::vector<char> bytes_;
+  std::size_t size_ = 0;
+};
+
+}  // namespace meshtext

@@ -1,0 +1,55 @@
+// Rounding an exact binary value into an IEEE format, and the pieces of number syntax that the
+// decimal and hexadecimal conversions share.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace meshtext {
+
+struct Format {
+  int significandBits;  // including the hidden bit
+  int minExponent;      // of the smallest normal number
+  int maxExponent;      // of the largest finite number, also the bias
+};
+inline constexpr Format binary64{53, -1022, 1023};
+inline constexpr Format binary32{24, -126, 127};
+
+inline int leadingZeros(std::uint64_t x) noexcept {
+#if defined(__GNUC__) || defined(__clang__)
+  return x ? __builtin_clzll(x) : 64;
+#else
+  int n = 0;
+  for (std::uint64_t bit = std::uint64_t{1} << 63; bit && !(x & bit); bit >>= 1) ++n;
+  return n;
+#endif
+}
+
+// The bits (sign excluded) of the value significand x 2^exponent, where `sticky` says whether
+// nonzero bits were dropped below the significand, rounded to nearest, ties to even.
+std::uint64_t roundToFormat(std::uint64_t significand, std::int64_t exponent, bool sticky,
+                            const Format& format) noexcept;
+
+constexpr bool isDigit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+// Exponents beyond this bound are far outside every format's range; saturating there keeps the
+// arithmetic on them free of overflow whatever the token's length.
+inline constexpr std::int64_t exponentLimit = 1'000'000'000'000;
+
+inline std::int64_t saturatedAdd(std::int64_t a, std::int64_t b) noexcept {
+  std::int64_t sum = a + b;  // both operands are kept within a few times exponentLimit
+  if (sum > exponentLimit) return exponentLimit;
+  if (sum < -exponentLimit) return -exponentLimit;
+  return sum;
+}
+
+// Reads an exponent's "[+-]digits" at `pos`. Returns false, consuming nothing, when no digit
+// follows the optional sign.
+bool readExponent(std::string_view text, std::size_t& pos, std::int64_t& value) noexcept;
+
+// Reads a decimal number (no sign) at `pos` into binary64 bits; returns false, consuming
+// nothing, when there is none.
+bool readDecimal(std::string_view text, std::size_t& pos, std::uint64_t& bits) noexcept;
+
+}  // namespace meshtext

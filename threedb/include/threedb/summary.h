@@ -1,0 +1,66 @@
+// What a 3DB file holds, summed up record by record: counts, bounding box, colours and indices.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <map>
+
+#include "threedb/reader.h"
+
+namespace threedb {
+
+// The finite values seen along one axis.
+struct Range {
+  float low = std::numeric_limits<float>::infinity();
+  float high = -std::numeric_limits<float>::infinity();
+
+  void add(float value) noexcept;
+  bool empty() const noexcept { return low > high; }
+  float extent() const noexcept { return empty() ? 0.0f : high - low; }
+};
+
+// How the face indices relate to the vertices.
+enum class IndexBase {
+  none,       // no face record
+  zeroBased,  // every index below the vertex count
+  oneBased,   // 1 to the vertex count, the vertex count among them
+  beyond,     // some index reaches past the vertices either way
+};
+
+// Everything a reader of the file learns in one pass. Add the vertices before the faces: an
+// index is checked against the vertices added so far.
+struct Summary {
+  // Colours told apart at most: a hostile file must not grow the table.
+  static constexpr std::size_t colourLimit = 16;
+
+  Header header;
+  std::uint32_t vertices = 0;                      // vertex records
+  std::uint64_t faces = 0;                         // face records
+  std::array<Range, 3> box;                        // x, y, z
+  std::uint64_t nonFinite = 0;                     // coordinates that are infinite or NaN
+  std::map<std::uint32_t, std::uint64_t> colours;  // colour -> vertices, up to colourLimit
+  std::uint64_t otherColours = 0;                  // vertices whose colour did not fit the table
+  std::uint64_t notVertexColour = 0;  // vertices of another colour than the converter writes
+  std::uint16_t smallestIndex = 0xFFFF, largestIndex = 0;
+  std::uint64_t indicesBeyond = 0;  // indices at or past the vertex count
+
+  void addVertex(const VertexRecord& vertex);
+  void addFace(const FaceRecord& face) noexcept;
+  IndexBase indexBase() const noexcept;
+};
+
+// Receives each record as summarise() reads it, for a program that also writes the mesh out.
+class RecordVisitor {
+ public:
+  virtual ~RecordVisitor() = default;
+  virtual void vertex(const VertexRecord& vertex) = 0;
+  virtual void face(const FaceRecord& face) = 0;
+};
+
+// Reads the records that follow a sound header (readHeader() returned none) into `summary`,
+// handing each to `visitor` if given, and returns the reader's problem at the end.
+Problem summarise(FileReader& reader, Summary& summary, RecordVisitor* visitor = nullptr);
+
+}  // namespace threedb
