@@ -144,17 +144,61 @@ TEST_F(Run, WarningsKeepTheOutputAndStatus0) {
   }
 }
 
+// What reaches a terminal from two streams, in the order it reaches it: the console holds its
+// text until it is flushed, as a buffered standard output does; errors pass at once, as standard
+// error does. Each entry is the stream's name and what it wrote in one go.
+class Terminal {
+ public:
+  std::ostream console{&consoleBuffer_};
+  std::ostream errors{&errorBuffer_};
+  std::vector<std::pair<std::string, std::string>> seen;
+
+ private:
+  void arrive(const std::string& stream, const std::string& text) {
+    if (text.empty()) return;
+    if (!seen.empty() && seen.back().first == stream)
+      seen.back().second += text;
+    else
+      seen.emplace_back(stream, text);
+  }
+  struct Buffered : std::stringbuf {
+    Terminal& terminal;
+    explicit Buffered(Terminal& t) : terminal(t) {}
+    int sync() override {
+      terminal.arrive("out", str());
+      str("");
+      return 0;
+    }
+  };
+  struct Unbuffered : std::streambuf {
+    Terminal& terminal;
+    explicit Unbuffered(Terminal& t) : terminal(t) {}
+    std::streamsize xsputn(const char* data, std::streamsize n) override {
+      terminal.arrive("err", std::string(data, std::size_t(n)));
+      return n;
+    }
+    int_type overflow(int_type c) override {
+      if (c != traits_type::eof()) terminal.arrive("err", std::string(1, char(c)));
+      return traits_type::not_eof(c);
+    }
+  };
+  Buffered consoleBuffer_{*this};
+  Unbuffered errorBuffer_{*this};
+};
+
 TEST_F(Run, DiagnosticsFollowTheEchoInOrder) {
   writeFile(input, "1 5 1 2 3 4");
-  std::ostringstream both;
-  EXPECT_EQ(converter::run({"vorlatic", input.string(), output.string()}, both, both), 0);
-  std::string text = both.str();
-  EXPECT_EQ(text.substr(banner.size()),
-            "vertexCount=1\nfaceCount=5\n1 2 3 \n" +
-                diagnostic(input, "warning: the last face has only 1 index; dropped") +
-                diagnostic(input,
-                           "warning: faceCount is 5 but the input holds 0 faces; all are "
-                           "converted and the header keeps 5"));
+  Terminal terminal;
+  EXPECT_EQ(converter::run({"vorlatic", input.string(), output.string()}, terminal.console,
+                           terminal.errors),
+            0);
+  using Seen = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(terminal.seen,
+            (Seen{{"out", banner + "vertexCount=1\nfaceCount=5\n1 2 3 \n"},
+                  {"err", diagnostic(input, "warning: the last face has only 1 index; dropped") +
+                              diagnostic(input,
+                                         "warning: faceCount is 5 but the input holds 0 faces; "
+                                         "all are converted and the header keeps 5")}}));
 }
 
 TEST_F(Run, GiantTokensAreEchoedWhole) {

@@ -3,9 +3,11 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "support.h"
 #include "threedb/format.h"
+#include "threedb/reader.h"
 #include "threedb/writer.h"
 
 namespace {
@@ -71,6 +73,101 @@ TEST(Writer, ReportsAFailedWriteAndStopsWriting) {
 TEST(FileSize, CountsEveryRecordWithoutOverflow) {
   EXPECT_EQ(threedb::fileSize(3, 1), 69u);
   EXPECT_EQ(threedb::fileSize(0xFFFFFFFFu, 0), 15u + 16u * 0xFFFFFFFFull);
+}
+
+}  // namespace
+
+namespace {
+
+// Everything a FileReader makes of `bytes`, read to the end.
+struct ReadBack {
+  threedb::Problem problem = threedb::Problem::none;
+  threedb::Header header;
+  std::vector<threedb::VertexRecord> vertices;
+  std::vector<threedb::FaceRecord> faces;
+  std::size_t trailing = 0;
+  std::uint64_t bytesRead = 0;
+};
+
+ReadBack readBack(const std::string& bytes) {
+  std::stringbuf input(bytes);
+  threedb::FileReader reader(input);
+  ReadBack r;
+  r.problem = reader.readHeader(r.header);
+  threedb::VertexRecord vertex;
+  while (reader.readVertex(vertex)) r.vertices.push_back(vertex);
+  threedb::FaceRecord face;
+  while (reader.readFace(face)) r.faces.push_back(face);
+  if (r.problem == threedb::Problem::none) r.problem = reader.problem();
+  r.trailing = reader.trailingBytes();
+  r.bytesRead = reader.bytesRead();
+  return r;
+}
+
+// What the format's size arithmetic says of `size` bytes of a file that declares `vertexCount`
+// vertices: the records it holds whole and the problem.
+struct Expected {
+  threedb::Problem problem;
+  std::size_t vertices, faces, trailing;
+};
+
+Expected bySize(std::size_t size, std::int64_t vertexCount) {
+  using threedb::Problem;
+  if (size < threedb::headerSize) return {Problem::truncatedHeader, 0, 0, 0};
+  if (vertexCount < 0) return {Problem::negativeVertexCount, 0, 0, 0};
+  std::size_t body = size - threedb::headerSize;
+  if (body < std::uint64_t(vertexCount) * threedb::vertexRecordSize)
+    return {Problem::truncatedVertices, body / threedb::vertexRecordSize, 0, 0};
+  std::size_t faceBytes = body - std::size_t(vertexCount) * threedb::vertexRecordSize;
+  std::size_t trailing = faceBytes % threedb::faceRecordSize;
+  return {trailing ? Problem::trailingBytes : Problem::none, std::size_t(vertexCount),
+          faceBytes / threedb::faceRecordSize, trailing};
+}
+
+void expectRead(const ReadBack& got, const Expected& expected, const ReadBack& whole,
+                const std::string& label) {
+  EXPECT_EQ(int(got.problem), int(expected.problem)) << label;
+  ASSERT_EQ(got.vertices.size(), expected.vertices) << label;
+  ASSERT_EQ(got.faces.size(), expected.faces) << label;
+  EXPECT_EQ(got.trailing, expected.trailing) << label;
+  // Whatever is read is read as in the whole file.
+  for (std::size_t i = 0; i < got.vertices.size() && i < whole.vertices.size(); ++i)
+    EXPECT_EQ(got.vertices[i].bits(), whole.vertices[i].bits()) << label;
+}
+
+TEST(FileReader, ReadsEveryTruncationOfAGoldenFileAsItsSizeSays) {
+  const std::string file = testing_support::goldenBytes("overview.3db.hex");  // 3 vertices, 1 face
+  const ReadBack whole = readBack(file);
+  ASSERT_EQ(int(whole.problem), int(threedb::Problem::none));
+  for (std::size_t size = 0; size <= file.size(); ++size) {
+    ReadBack got = readBack(file.substr(0, size));
+    expectRead(got, bySize(size, 3), whole, "size " + std::to_string(size));
+    EXPECT_EQ(got.bytesRead, size);
+  }
+}
+
+TEST(FileReader, NamesEveryOneByteCorruptionOfTheHeader) {
+  const std::string file = testing_support::goldenBytes("overview.3db.hex");
+  const ReadBack whole = readBack(file);
+  for (std::size_t at = 0; at < threedb::headerSize; ++at) {
+    for (int value = 0; value < 256; ++value) {
+      if (char(value) == file[at]) continue;
+      std::string corrupt = file;
+      corrupt[at] = char(value);
+      const ReadBack got = readBack(corrupt);
+      const std::string label = "byte " + std::to_string(at) + " = " + std::to_string(value);
+      if (at < 3) {
+        EXPECT_EQ(int(got.problem), int(threedb::Problem::badMagic)) << label;
+      } else if (at >= 11) {
+        EXPECT_EQ(int(got.problem), int(threedb::Problem::unknownVersion)) << label;
+      } else if (at >= 7) {  // faceCount is not checked against the records
+        expectRead(got, bySize(file.size(), 3), whole, label);
+        EXPECT_NE(got.header.faceCount, whole.header.faceCount) << label;
+      } else {
+        expectRead(got, bySize(file.size(), got.header.vertexCount), whole, label);
+      }
+    }
+  }
 }
 
 }  // namespace
