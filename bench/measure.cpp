@@ -1,8 +1,9 @@
 // Runs a command with its standard output and error sent to /dev/null and prints its wall time
-// in seconds and its peak resident memory in KiB. A separate small process, so that the peak
-// memory reported is the command's own, not that of the script driving the benchmark.
+// and CPU time (user and system) in seconds and its peak resident memory in KiB. A separate small
+// process, so that the peak memory reported is the command's own, not that of the script driving
+// the benchmark.
 //
-//   vorlatic-measure COMMAND [ARGS...]   ->   "<seconds> <KiB>"
+//   vorlatic-measure COMMAND [ARGS...]   ->   "<wall seconds> <cpu seconds> <KiB>"
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -29,6 +30,8 @@ int main(int argc, char** argv) {
   rusage usage{};
   if (child < 0 || wait4(child, &status, 0, &usage) < 0) return 2;
   std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
-  std::printf("%.6f %ld\n", wall.count(), usage.ru_maxrss);
+  auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+  std::printf("%.6f %.6f %ld\n", wall.count(), seconds(usage.ru_utime) + seconds(usage.ru_stime),
+              usage.ru_maxrss);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 2;
 }
