@@ -1,5 +1,7 @@
 // Number conversion on arbitrary tokens: the general conversion against the C library (where it
-// is glibc, the reference), and the in-place conversion of the converter against the general one.
+// is glibc, the reference), the in-place conversion of the converter and the summaries of the token
+// given in pieces against the general one.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +11,7 @@
 
 #include "meshtext/numbers.h"
 #include "meshtext/scanner.h"
+#include "meshtext/summary.h"
 
 namespace {
 
@@ -50,6 +53,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (referenceInteger < INT32_MIN) referenceInteger = INT32_MIN;
   check(integer == referenceInteger);
 #endif
+
+  // The token in pieces of 1 to 8 bytes, as a long token streams by.
+  meshtext::CoordinateSummary coordinateSummary;
+  meshtext::IntegerSummary integerSummary;
+  std::uint32_t split = std::uint32_t(size) * 2654435761u;
+  for (std::size_t at = 0; at < token.size();) {
+    std::size_t length = std::min<std::size_t>(token.size() - at, 1 + ((split >>= 3) & 7));
+    if (split < 8) split = std::uint32_t(at) * 2654435761u + 1;
+    coordinateSummary.add(std::string_view(token).substr(at, length));
+    integerSummary.add(std::string_view(token).substr(at, length));
+    at += length;
+  }
+  check(coordinateSummary.bits() == coordinate);
+  check(integerSummary.value() == integer);
 
   if (token.empty()) return 0;
   // The same token three times as a vertex and as a face, read in place from a padded buffer.

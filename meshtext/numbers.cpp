@@ -11,15 +11,6 @@ static_assert(std::numeric_limits<double>::is_iec559 && std::numeric_limits<floa
 namespace meshtext {
 namespace {
 
-constexpr int hexValue(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-constexpr char lower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
 // True when `text` starts at `pos` with `word` (lower case), ignoring case.
 bool startsWithNoCase(std::string_view text, std::size_t pos, std::string_view word) noexcept {
   if (text.size() - pos < word.size()) return false;
@@ -32,10 +23,7 @@ bool startsWithNoCase(std::string_view text, std::size_t pos, std::string_view w
 // false, consuming nothing, when no hexadecimal digit follows the prefix.
 bool readHexadecimal(std::string_view text, std::size_t& pos, std::uint64_t& bits) noexcept {
   std::size_t i = pos + 2;
-  std::uint64_t significand = 0;
-  int significandDigits = 0;
-  std::int64_t exponent = 0;
-  bool sticky = false;
+  HexSignificand significand;
   bool anyDigit = false;
   bool afterPoint = false;
   for (; i < text.size(); ++i) {
@@ -46,18 +34,10 @@ bool readHexadecimal(std::string_view text, std::size_t& pos, std::uint64_t& bit
     int digit = hexValue(text[i]);
     if (digit < 0) break;
     anyDigit = true;
-    if (significand == 0 && digit == 0) {
-      if (afterPoint) exponent = saturatedAdd(exponent, -4);
-    } else if (significandDigits < 16) {
-      significand = (significand << 4) | std::uint64_t(digit);
-      ++significandDigits;
-      if (afterPoint) exponent -= 4;
-    } else {
-      sticky |= digit != 0;
-      if (!afterPoint) exponent = saturatedAdd(exponent, 4);
-    }
+    significand.add(digit, afterPoint);
   }
   if (!anyDigit) return false;
+  std::int64_t exponent = significand.exponent;
   if (i < text.size() && (text[i] == 'p' || text[i] == 'P')) {
     std::size_t afterP = i + 1;
     std::int64_t binaryExponent = 0;
@@ -67,38 +47,19 @@ bool readHexadecimal(std::string_view text, std::size_t& pos, std::uint64_t& bit
     }
   }
   pos = i;
-  bits = roundToFormat(significand, exponent, sticky, binary64);
+  bits = roundToFormat(significand.value, exponent, significand.sticky, binary64);
   return true;
 }
 
 // The payload that strtoull(chars, base 0) gives when it reads all of `chars`, else 0: the way
 // nan(chars) is given a payload.
 std::uint64_t nanPayload(std::string_view chars) noexcept {
-  int base = 10;
-  std::size_t i = 0;
-  if (chars.size() >= 2 && chars[0] == '0' && lower(chars[1]) == 'x' && chars.size() > 2 &&
-      hexValue(chars[2]) >= 0) {
-    base = 16;
-    i = 2;
-  } else if (!chars.empty() && chars[0] == '0') {
-    base = 8;
-  }
-  if (i >= chars.size()) return 0;
-  std::uint64_t value = 0;
-  bool saturated = false;
-  for (; i < chars.size(); ++i) {
-    int digit = hexValue(chars[i]);
-    if (digit < 0 || digit >= base) return 0;
-    if (value >
-        (std::numeric_limits<std::uint64_t>::max() - std::uint64_t(digit)) / std::uint64_t(base))
-      saturated = true;
-    value = value * std::uint64_t(base) + std::uint64_t(digit);
-  }
-  return saturated ? std::numeric_limits<std::uint64_t>::max() : value;
-}
-
-constexpr bool isNanChar(char c) noexcept {
-  return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+  NanPayload payload;
+  std::size_t prefix;
+  payload.base = NanPayload::baseOf(chars.substr(0, 3), prefix);
+  if (chars.empty()) return 0;
+  for (char c : chars.substr(prefix)) payload.add(c);
+  return payload.result();
 }
 
 }  // namespace

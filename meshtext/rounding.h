@@ -6,7 +6,11 @@
 #include <cstdint>
 #include <string_view>
 
+#include "meshtext/detail/syntax.h"
+
 namespace meshtext {
+
+using namespace detail;
 
 struct Format {
   int significandBits;  // including the hidden bit
@@ -30,19 +34,6 @@ inline int leadingZeros(std::uint64_t x) noexcept {
 // nonzero bits were dropped below the significand, rounded to nearest, ties to even.
 std::uint64_t roundToFormat(std::uint64_t significand, std::int64_t exponent, bool sticky,
                             const Format& format) noexcept;
-
-constexpr bool isDigit(char c) noexcept { return c >= '0' && c <= '9'; }
-
-// Exponents beyond this bound are far outside every format's range; saturating there keeps the
-// arithmetic on them free of overflow whatever the token's length.
-inline constexpr std::int64_t exponentLimit = 1'000'000'000'000;
-
-inline std::int64_t saturatedAdd(std::int64_t a, std::int64_t b) noexcept {
-  std::int64_t sum = a + b;  // both operands are kept within a few times exponentLimit
-  if (sum > exponentLimit) return exponentLimit;
-  if (sum < -exponentLimit) return -exponentLimit;
-  return sum;
-}
 
 // Reads an exponent's "[+-]digits" at `pos`. Returns false, consuming nothing, when no digit
 // follows the optional sign.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "meshtext/scanner.h"
+#include "meshtext/summary.h"
 #include "support.h"
 
 using meshtext::parseCoordinateBits;
@@ -20,6 +22,21 @@ using meshtext::parseDouble;
 using meshtext::parseInteger;
 
 namespace {
+
+// The summaries of a token given in pieces, split where `seed` says, against the whole token.
+void expectSameInPieces(const std::string& token, std::size_t seed) {
+  meshtext::CoordinateSummary coordinate;
+  meshtext::IntegerSummary integer;
+  std::mt19937 rng{std::uint32_t(seed)};
+  for (std::size_t at = 0; at < token.size();) {
+    std::size_t length = std::min<std::size_t>(token.size() - at, 1 + rng() % 7);
+    coordinate.add(std::string_view(token).substr(at, length));
+    integer.add(std::string_view(token).substr(at, length));
+    at += length;
+  }
+  ASSERT_EQ(coordinate.bits(), parseCoordinateBits(token)) << token;
+  ASSERT_EQ(integer.value(), parseInteger(token)) << token;
+}
 
 struct IntegerCase {
   const char* token;
@@ -144,6 +161,7 @@ class AgainstTheCLibrary : public ::testing::Test {
     long integer = std::strtol(token.c_str(), nullptr, 10);
     integer = integer > INT32_MAX ? INT32_MAX : integer < INT32_MIN ? INT32_MIN : integer;
     ASSERT_EQ(parseInteger(token), integer) << token;
+    expectSameInPieces(token, std::size_t(rng()));
   }
 
   std::string digits(int n) {
@@ -231,6 +249,40 @@ TEST_F(AgainstTheCLibrary, DecimalsNearDoubleAndFloatMidpoints) {
 
 namespace {
 
+TEST(Summaries, GiveTheWholeTokensValueForTokensOfAnyLength) {
+  const std::string many(5000, '7'), zeros(5000, '0');
+  const std::string tokens[] = {
+      many,
+      "-" + many,
+      zeros + "1",
+      "0." + zeros + many + "e5000",
+      many + "e-5000",
+      many + "." + many,
+      "1" + zeros + "e-5000",
+      zeros + "." + zeros,
+      "." + zeros + "25e+" + zeros + "3",
+      "1e" + many,
+      "1e-" + many,
+      "0x" + zeros + "1p-" + zeros,
+      "0x" + many + "p-20000",
+      "0x." + zeros + "8p20000",
+      "0x1." + many + "p1",
+      "nan(" + many + ")",
+      "nan(0x" + many + ")",
+      "nan(0" + zeros + "7)",
+      "nan(" + many + "z)",
+      "nan(" + many,
+      "infinity" + many,
+      "+" + zeros,
+      "-" + zeros + "x",
+      "2147483647" + many,
+      "-" + many + "9",
+      "0x" + zeros,
+      "0x." + zeros + "p3",
+  };
+  for (std::size_t i = 0; i < sizeof tokens / sizeof *tokens; ++i) expectSameInPieces(tokens[i], i);
+}
+
 // tests/golden/numbers.tsv: what glibc's strtod and strtol make of six thousand tokens of every
 // spelling, near-midpoint decimals included (made by make_number_table.cpp). Every host must
 // give the same bits, in the general conversion and in the in-place one.
@@ -253,6 +305,7 @@ TEST(Coordinates, MatchTheReferenceTableOnEveryHost) {
     ASSERT_EQ(parsed.consumed, std::stoull(consumed)) << token;
     ASSERT_EQ(parseCoordinateBits(token), std::stoul(floatHex, nullptr, 16)) << token;
     ASSERT_EQ(parseInteger(token), std::stol(integer)) << token;
+    expectSameInPieces(token, tokens.size());
     tokens.push_back(token);
     floats.push_back(std::uint32_t(std::stoul(floatHex, nullptr, 16)));
     integers.push_back(std::int32_t(std::stol(integer)));
