@@ -3,10 +3,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/paths.h"
+
 namespace common {
 
 FileBuf::~FileBuf() {
-  if (file_) std::fclose(file_);
+  if (file_ && owned_) std::fclose(file_);
 }
 
 void FileBuf::fail(int error) noexcept {
@@ -16,16 +18,27 @@ void FileBuf::fail(int error) noexcept {
 
 bool FileBuf::open(const std::string& path, const char* mode) {
   errno = 0;
+#ifdef _WIN32
+  std::wstring wideMode(mode, mode + std::strlen(mode));
+  file_ = _wfopen(pathOf(path).c_str(), wideMode.c_str());
+#else
   file_ = std::fopen(path.c_str(), mode);
+#endif
+  owned_ = true;
   if (!file_) fail(errno);
   return file_ != nullptr;
+}
+
+void FileBuf::adopt(std::FILE* file, bool owned) {
+  file_ = file;
+  owned_ = owned;
 }
 
 bool FileBuf::close() {
   if (!file_) return error_ == 0;
   drainPutArea();
   errno = 0;
-  if (std::fclose(file_) != 0) fail(errno);
+  if (owned_ ? std::fclose(file_) != 0 : std::fflush(file_) != 0) fail(errno);
   file_ = nullptr;
   return error_ == 0;
 }

@@ -34,6 +34,7 @@ void Echo::flush() {
 }
 
 void Echo::text(std::string_view text) {
+  if (text.empty()) return;  // an empty view may have no data at all
   if (text.size() > capacity - used_) {
     drain();
     if (text.size() > capacity) {

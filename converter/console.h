@@ -31,6 +31,9 @@ class Echo {
   void counts(const meshtext::Counts& counts);
   void flush();
 
+  // True once a write to the console has failed.
+  bool failed() const { return out_.fail(); }
+
  private:
   static constexpr std::size_t capacity = std::size_t{1} << 16;
   void drain();

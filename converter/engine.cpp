@@ -1,12 +1,15 @@
 #include "engine.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include "meshtext/numbers.h"
+#include "meshtext/summary.h"
 #include "threedb/writer.h"
 
 namespace converter {
@@ -47,6 +50,43 @@ void convertChunk(const meshtext::RecordChunk& chunk, std::uint32_t vertexCount,
   out.echoSize = std::size_t(echo - out.echo.data());
 }
 
+// A record too long to hold: echoed piece by piece as it is read, and converted from bounded
+// summaries of its tokens.
+class StreamedRecord : public meshtext::TokenSink {
+ public:
+  StreamedRecord(Echo& echo, bool vertex) : echo_(echo), vertex_(vertex) {}
+
+  void piece(std::size_t token, std::string_view text, bool last) override {
+    echo_.text(text);
+    if (vertex_)
+      coordinates_[token].add(text);
+    else
+      indices_[token].add(text);
+    if (last) echo_.text(token < 2 ? " " : vertex_ ? " \n" : "\n");
+  }
+
+  // Writes the record once its three tokens have been read; returns the indices it stored
+  // modulo 65536.
+  std::uint64_t write(threedb::Writer& writer) const {
+    if (vertex_) {
+      writer.writeVertexBits(coordinates_[0].bits(), coordinates_[1].bits(),
+                             coordinates_[2].bits());
+      return 0;
+    }
+    std::uint64_t outOfRange = 0;
+    for (const auto& index : indices_) outOfRange += !meshtext::fitsIndex(index.value());
+    writer.writeFace(meshtext::toIndex(indices_[0].value()), meshtext::toIndex(indices_[1].value()),
+                     meshtext::toIndex(indices_[2].value()));
+    return outOfRange;
+  }
+
+ private:
+  Echo& echo_;
+  bool vertex_;
+  meshtext::CoordinateSummary coordinates_[3];
+  meshtext::IntegerSummary indices_[3];
+};
+
 // Chunks of records are cut from the input one at a time, converted side by side, and written
 // strictly in the order they were cut, so the console and the file are as one thread makes them.
 class Pipeline {
@@ -61,7 +101,7 @@ class Pipeline {
     for (unsigned i = 1; i < workers; ++i) {
       try {
         helpers.emplace_back(&Pipeline::work, this);
-      } catch (const std::system_error&) {
+      } catch (const std::exception&) {
         break;  // fewer threads convert the same bytes, only more slowly
       }
     }
@@ -77,15 +117,20 @@ class Pipeline {
     }
     outcome.indicesOutOfRange = indicesOutOfRange_;
     if (writer_.failed()) outcome.stop = Stop::writeFailed;
+    if (echo_.failed()) outcome.stop = Stop::consoleFailed;
+    if (outOfMemory_) outcome.stop = Stop::outOfMemory;
   }
 
  private:
+  // A worker takes the next chunk, converts it, and hands it over in its turn, until the input
+  // ends or the run stops. Running out of memory stops the run, never the process.
   void work() {
     meshtext::RecordChunk chunk;
     Converted converted;
     for (;;) {
       std::uint64_t sequence;
-      {
+      bool failed = false;
+      try {
         std::lock_guard<std::mutex> lock(readMutex_);
         if (stopping_ || ended_) return;
         if (!chunker_.next(chunk)) {
@@ -93,40 +138,83 @@ class Pipeline {
           return;
         }
         sequence = cut_++;
+        // The rest of a streamed record is read here, under the read lock, in its turn.
+        if (chunk.streamed) {
+          streamRecord(sequence, chunk.firstRecord < vertexCount_);
+          continue;
+        }
+      } catch (const std::bad_alloc&) {
+        stop(true);
+        return;
       }
-      convertChunk(chunk, vertexCount_, converted);
-      deliver(sequence, chunk.records, converted);
+      try {
+        convertChunk(chunk, vertexCount_, converted);
+      } catch (const std::bad_alloc&) {
+        failed = true;
+        stop(true);
+      }
+      std::unique_lock<std::mutex> lock = turn(sequence);
+      if (!failed && !stopping_) deliver(chunk.records, converted);
+      pass(lock);
     }
   }
 
-  // Writes a converted chunk once every chunk cut before it has been written.
-  void deliver(std::uint64_t sequence, std::uint64_t records, const Converted& converted) {
+  // Waits until every chunk cut before `sequence` has been handed over.
+  std::unique_lock<std::mutex> turn(std::uint64_t sequence) {
     std::unique_lock<std::mutex> lock(writeMutex_);
     turn_.wait(lock, [&] { return written_ == sequence; });
-    if (!writer_.failed()) {
-      echo_.text(std::string_view(converted.echo.data(), converted.echoSize));
-      writer_.writeBlock(converted.records);
-      if (writer_.failed()) {
-        std::lock_guard<std::mutex> stop(readMutex_);
-        stopping_ = true;
-      }
-    }
-    records_ += records;
-    indicesOutOfRange_ += converted.indicesOutOfRange;
+    return lock;
+  }
+
+  void pass(std::unique_lock<std::mutex>& lock) {
     ++written_;
     lock.unlock();
     turn_.notify_all();
+  }
+
+  void deliver(std::uint64_t records, const Converted& converted) {
+    echo_.text(std::string_view(converted.echo.data(), converted.echoSize));
+    writer_.writeBlock(converted.records);
+    records_ += records;
+    indicesOutOfRange_ += converted.indicesOutOfRange;
+    if (writer_.failed() || echo_.failed()) stop(false);
+  }
+
+  void streamRecord(std::uint64_t sequence, bool vertex) {
+    std::unique_lock<std::mutex> lock = turn(sequence);
+    try {
+      StreamedRecord record(echo_, vertex);
+      if (stopping_) {
+        ended_ = true;  // nothing more is read once the run has stopped
+      } else if (chunker_.streamRecord(record) == 3) {
+        indicesOutOfRange_ += record.write(writer_);
+        ++records_;
+        if (writer_.failed() || echo_.failed()) stop(false);
+      } else {
+        echo_.text("\n");  // the tokens of an incomplete last record went by already
+        ended_ = true;
+      }
+    } catch (const std::bad_alloc&) {
+      stop(true);
+    }
+    pass(lock);
+  }
+
+  void stop(bool outOfMemory) {
+    if (outOfMemory) outOfMemory_ = true;
+    stopping_ = true;
   }
 
   meshtext::Chunker& chunker_;
   const std::uint32_t vertexCount_;
   threedb::Writer& writer_;
   Echo& echo_;
+  std::atomic<bool> stopping_{false};
+  std::atomic<bool> outOfMemory_{false};
 
   std::mutex readMutex_;  // guards the chunker and the fields below
   std::uint64_t cut_ = 0;
   bool ended_ = false;
-  bool stopping_ = false;
 
   std::mutex writeMutex_;  // guards the writer, the echo and the fields below
   std::condition_variable turn_;
@@ -165,7 +253,8 @@ Outcome convert(std::streambuf& input, const std::function<std::streambuf*()>& o
   }
   Pipeline pipeline(chunker, std::uint32_t(outcome.counts.vertexCount), writer, echo);
   pipeline.run(options.workers ? options.workers : 1, outcome);
-  if (outcome.stop == Stop::none && !writer.flush()) outcome.stop = Stop::writeFailed;
+  // Whatever was converted reaches the stream, a failed run's included.
+  if (!writer.flush() && outcome.stop == Stop::none) outcome.stop = Stop::writeFailed;
   return outcome;
 }
 

@@ -20,6 +20,8 @@ enum class Stop {
   outputUnavailable,    // openOutput gave no stream
   truncatedVertices,    // the input ended inside the vertex section
   writeFailed,          // the output did not take a write or the final flush
+  consoleFailed,        // the console did not take the echo
+  outOfMemory,          // an allocation failed, on any thread
 };
 
 struct Outcome {
@@ -42,7 +44,9 @@ struct ConvertOptions {
 // Reads the counts and echoes them, rejects a negative vertexCount, then asks `openOutput` for the
 // output (it returns nullptr when it cannot give one) and converts every record to it, echoing
 // each. Reads `input` once from start to end; never seeks or pads the output. The console and
-// the file are the same whatever the options.
+// the file are the same whatever the options, but for the echo of an incomplete last record that
+// is longer than a block, which is echoed as it streams by. Running out of memory, on any
+// thread, ends it with Stop::outOfMemory once every thread has stopped.
 Outcome convert(std::streambuf& input, const std::function<std::streambuf*()>& openOutput,
                 Echo& echo, const ConvertOptions& options = {});
 

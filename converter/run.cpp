@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -9,6 +10,8 @@
 
 #include "common/filebuf.h"
 #include "common/output.h"
+#include "common/paths.h"
+#include "common/program.h"
 #include "console.h"
 #include "engine.h"
 
@@ -23,33 +26,41 @@ common::Diagnostics diagnosticsFor(Echo& echo, std::ostream& errors) {
   return common::Diagnostics("vorlatic", errors, [&echo] { echo.flush(); });
 }
 
+using Failure = std::pair<std::string_view, std::string>;
+
+std::string cannotWrite(int error) { return "cannot write: " + common::systemReason(error); }
+
 // The error that stopped the run, if any, as the name it concerns and the reason.
-std::optional<std::pair<std::string_view, std::string>> failure(const Outcome& outcome,
-                                                                const Ending& ending) {
+std::optional<Failure> failure(const Outcome& outcome, const Ending& ending) {
   // A read error ends the input early, so it explains whatever the conversion then lacked.
   if (ending.readError)
-    return {{ending.input, "cannot read: " + common::systemReason(ending.readError)}};
+    return Failure{ending.input, "cannot read: " + common::systemReason(ending.readError)};
   switch (outcome.stop) {
     case Stop::none:
     case Stop::writeFailed:
+    case Stop::consoleFailed:
       break;
     case Stop::missingCounts:
-      return {{ending.input, outcome.countTokens == 0
-                                 ? "no vertex and face counts: the input holds no token"
-                                 : "no face count: the input holds a single token"}};
+      return Failure{ending.input, outcome.countTokens == 0
+                                       ? "no vertex and face counts: the input holds no token"
+                                       : "no face count: the input holds a single token"};
     case Stop::negativeVertexCount:
-      return {{ending.input, "negative vertexCount " + std::to_string(outcome.counts.vertexCount)}};
+      return Failure{ending.input,
+                     "negative vertexCount " + std::to_string(outcome.counts.vertexCount)};
     case Stop::outputUnavailable:
-      return {{ending.output, std::string(ending.refusal)}};
+      return Failure{ending.output, std::string(ending.refusal)};
     case Stop::truncatedVertices:
-      return {{ending.input, "the input ends after " + std::to_string(outcome.verticesFound) +
-                                 " of " +
-                                 plural(std::uint32_t(outcome.counts.vertexCount),
-                                        "declared vertex", "declared vertices")}};
+      return Failure{ending.input, "the input ends after " + std::to_string(outcome.verticesFound) +
+                                       " of " +
+                                       plural(std::uint32_t(outcome.counts.vertexCount),
+                                              "declared vertex", "declared vertices")};
+    case Stop::outOfMemory:
+      return Failure{ending.input, "out of memory"};
   }
-  if (outcome.stop == Stop::writeFailed || ending.writeError)
-    return {{ending.output,
-             "cannot write: " + common::systemReason(ending.writeError ? ending.writeError : EIO)}};
+  if (outcome.stop == Stop::consoleFailed || ending.consoleError)
+    return Failure{"standard output", cannotWrite(ending.consoleError ? ending.consoleError : EIO)};
+  if (outcome.stop == Stop::writeFailed)
+    return Failure{ending.output, cannotWrite(ending.writeError ? ending.writeError : EIO)};
   return std::nullopt;
 }
 
@@ -70,6 +81,32 @@ void warn(const Outcome& outcome, std::string_view input, common::Diagnostics& d
                                 std::to_string(outcome.counts.faceCount));
 }
 
+// The run from the input's name on: convert, close the input, and conclude.
+int convertFile(const std::string& inputPath, const std::string& outputPath, Echo& echo,
+                std::ostream& console, common::Diagnostics& diagnostics) {
+  common::FileBuf input;
+  if (!input.open(inputPath, "rb"))
+    return diagnostics.fail(inputPath, "cannot open: " + common::systemReason(input.error()));
+  common::OutputFile output(outputPath, "vorlatic");
+  std::string refusal;
+  // A regular file is converted on two threads; a pipe or a terminal on this one, since a read
+  // that never returns would keep a second thread from ever being joined.
+  std::error_code ignored;
+  ConvertOptions options;
+  options.workers = std::filesystem::is_regular_file(common::pathOf(inputPath), ignored) ? 2 : 1;
+  Outcome outcome = convert(
+      input, [&]() { return output.open(inputPath, refusal); }, echo, options);
+  Ending ending;
+  ending.input = inputPath;
+  ending.output = outputPath;
+  ending.refusal = refusal;
+  if (!input.close()) ending.readError = input.error();
+  echo.flush();
+  if (echo.failed()) ending.consoleError = common::writeError(console);
+  if (outcome.stop == Stop::writeFailed) ending.writeError = output.error();
+  return conclude(outcome, ending, diagnostics, &output);
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& console, std::ostream& errors) {
@@ -79,43 +116,27 @@ int run(const std::vector<std::string>& args, std::ostream& console, std::ostrea
   if (args.size() < 3) {
     echo.text(usageLine);
     echo.flush();
+    if (echo.failed())
+      return diagnostics.fail("standard output", cannotWrite(common::writeError(console)));
     return common::statusUsage;
   }
   if (args.size() == 4) echo.versionLine(args[3]);
-  const std::string& inputPath = args[1];
-  const std::string& outputPath = args[2];
-
-  common::FileBuf input;
-  if (!input.open(inputPath, "rb"))
-    return diagnostics.fail(inputPath, "cannot open: " + common::systemReason(input.error()));
-  common::OutputFile output(outputPath);
-  std::string refusal;
-  // A regular file is converted on two threads; a pipe or a terminal on this one, since a read
-  // that never returns would keep a second thread from ever being joined.
-  std::error_code ignored;
-  ConvertOptions options;
-  options.workers = std::filesystem::is_regular_file(inputPath, ignored) ? 2 : 1;
-  Outcome outcome = convert(
-      input, [&]() { return output.open(inputPath, refusal); }, echo, options);
-  // The input is closed first, then the output.
-  Ending ending;
-  ending.input = inputPath;
-  ending.output = outputPath;
-  ending.refusal = refusal;
-  if (!input.close()) ending.readError = input.error();
-  if (output.opened() && !output.close()) ending.writeError = output.error();
-  if (outcome.stop == Stop::writeFailed && !ending.writeError) ending.writeError = output.error();
-  int status = conclude(outcome, ending, echo, diagnostics);
-  if (status == common::statusFailed) output.discard();
-  return status;
+  try {
+    return convertFile(args[1], args[2], echo, console, diagnostics);
+  } catch (const std::bad_alloc&) {
+    return diagnostics.fail(args[1], "out of memory");
+  }
 }
 
-int conclude(const Outcome& outcome, const Ending& ending, Echo& echo,
-             common::Diagnostics& diagnostics) {
-  if (auto stopped = failure(outcome, ending))
+int conclude(const Outcome& outcome, const Ending& ending, common::Diagnostics& diagnostics,
+             common::OutputFile* output) {
+  if (auto stopped = failure(outcome, ending)) {
+    if (output) output->discard();
     return diagnostics.fail(stopped->first, stopped->second);
+  }
+  if (output && output->opened() && !output->commit())
+    return diagnostics.fail(ending.output, cannotWrite(output->error()));
   warn(outcome, ending.input, diagnostics);
-  echo.flush();
   return common::statusOk;
 }
 
@@ -130,7 +151,8 @@ int convertInMemory(std::string_view text, std::string& bytes, std::ostream& con
   Ending ending;
   ending.input = "<input>";
   ending.output = "<output>";
-  int status = conclude(outcome, ending, echo, diagnostics);
+  echo.flush();
+  int status = conclude(outcome, ending, diagnostics);
   bytes = output.str();
   return status;
 }

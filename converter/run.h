@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/diagnostics.h"
+#include "common/output.h"
 #include "engine.h"
 
 namespace converter {
@@ -21,13 +22,15 @@ struct Ending {
   std::string_view output;
   std::string_view refusal;  // why the output could not be opened
   int readError = 0;         // errno of a failed read, 0 when none failed
-  int writeError = 0;        // errno of a failed write or close, 0 when none failed
+  int writeError = 0;        // errno of a failed write, 0 when none failed
+  int consoleError = 0;      // errno of a failed write to the console, 0 when none failed
 };
 
 // Writes the diagnostics and warnings that `outcome` and `ending` call for and returns the exit
-// status. The caller removes the output when it is statusFailed.
-int conclude(const Outcome& outcome, const Ending& ending, Echo& echo,
-             common::Diagnostics& diagnostics);
+// status. With an output file, discards it on failure and else puts it in place (a failure to do
+// that fails the run), before any warning.
+int conclude(const Outcome& outcome, const Ending& ending, common::Diagnostics& diagnostics,
+             common::OutputFile* output = nullptr);
 
 // The conversion from memory to memory, as `run` does it from a file to a file (banner and
 // arguments aside): the 3DB bytes in `bytes`, echo and diagnostics on the two streams. Returns

@@ -1,7 +1,9 @@
 // The whole conversion from memory to memory on arbitrary bytes. Whatever the input: no crash, no
 // undefined behaviour, status 0 or 2 and never 1; a converted input gives a file whose size and
 // header agree with the echo; a rejected one names its problem on the error stream. One thread
-// and two threads in tiny chunks must agree byte for byte.
+// and two threads in tiny chunks (where most records are longer than a block and stream by) must
+// agree byte for byte, but for the echo of an incomplete last record, which a streamed record
+// prints as it goes by: one more line at the end.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -43,8 +45,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string text(reinterpret_cast<const char*>(data), size);
   const Run one = convert(text, {1, 4096});
   const Run two = convert(text, {2, 16});
-  check(one.status == two.status && one.bytes == two.bytes && one.console == two.console &&
-        one.errors == two.errors);
+  check(one.status == two.status && one.bytes == two.bytes && one.errors == two.errors);
+  const bool endsIncomplete = one.errors.find("the last face has only") != std::string::npos ||
+                              one.errors.find("the input ends after") != std::string::npos;
+  if (endsIncomplete && one.console != two.console) {
+    check(two.console.compare(0, one.console.size(), one.console) == 0);
+    check(two.console.back() == '\n' &&
+          two.console.find('\n', one.console.size()) == two.console.size() - 1);
+  } else {
+    check(one.console == two.console);
+  }
 
   check(one.status == common::statusOk || one.status == common::statusFailed);
   if (one.status == common::statusFailed) {

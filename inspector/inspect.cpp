@@ -1,12 +1,14 @@
 #include "inspect.h"
 
 #include <memory>
+#include <new>
 #include <optional>
 #include <ostream>
 
 #include "common/diagnostics.h"
 #include "common/filebuf.h"
 #include "common/output.h"
+#include "common/program.h"
 #include "meshtext/writer.h"
 #include "preview.h"
 #include "report.h"
@@ -52,8 +54,8 @@ class Outputs : public threedb::RecordVisitor {
   }
 };
 
-// One run: reads the file, then prints, dumps and draws it. Whatever fails leaves no output
-// written by this run behind.
+// One run: reads the file, then prints, dumps and draws it. The outputs are put in place only
+// once everything has succeeded; whatever fails leaves the previous files as they were.
 class Inspection {
  public:
   Inspection(const Arguments& arguments, std::ostream& out, common::Diagnostics& diagnostics)
@@ -68,7 +70,7 @@ class Inspection {
     if (reader.readHeader(header) != threedb::Problem::none) return invalid(reader);
     if (!arguments_.dump.empty()) {
       std::streambuf* dump = open(dump_, arguments_.dump);
-      if (!dump) return failed_;
+      if (!dump) return common::statusFailed;
       outputs_.dump.emplace(*dump);
       outputs_.dump->writeCounts(header.vertexCount, header.faceCount);
     }
@@ -78,18 +80,16 @@ class Inspection {
     if (input_.error()) return fail(path, "cannot read: " + common::systemReason(input_.error()));
     printSummary(out_, path, reader.bytesRead(), summary);
     if (reader.problem() != threedb::Problem::none) return invalid(reader);
-    if (outputs_.dump && !finishDump(summary)) return failed_;
-    if (outputs_.preview && !drawPreview(summary)) return failed_;
-    out_.flush();
-    return common::statusOk;
+    if (outputs_.dump) outputs_.dump->flush();
+    if (outputs_.preview && !drawPreview(summary)) return common::statusFailed;
+    return finish(summary);
   }
 
  private:
   int fail(const std::string& what, const std::string& reason) {
-    failed_ = diagnostics_.fail(what, reason);
     if (dump_) dump_->discard();
     if (svg_) svg_->discard();
-    return failed_;
+    return diagnostics_.fail(what, reason);
   }
 
   int invalid(const threedb::FileReader& reader) {
@@ -100,27 +100,11 @@ class Inspection {
   }
 
   std::streambuf* open(std::unique_ptr<common::OutputFile>& output, const std::string& path) {
-    output = std::make_unique<common::OutputFile>(path);
+    output = std::make_unique<common::OutputFile>(path, "vorlatic-inspect");
     std::string reason;
     std::streambuf* stream = output->open(arguments_.file, reason);
     if (!stream) fail(path, reason);
     return stream;
-  }
-
-  bool close(common::OutputFile& output) {
-    if (output.close()) return true;
-    fail(output.path(), "cannot write: " + common::systemReason(output.error()));
-    return false;
-  }
-
-  bool finishDump(const threedb::Summary& summary) {
-    outputs_.dump->flush();
-    if (!close(*dump_)) return false;
-    if (summary.notVertexColour)
-      diagnostics_.warn(arguments_.dump, std::to_string(summary.notVertexColour) +
-                                             " vertices have a colour other than FF00FF00, "
-                                             "which mesh text cannot carry");
-    return true;
   }
 
   bool drawPreview(const threedb::Summary& summary) {
@@ -128,7 +112,24 @@ class Inspection {
     if (!stream) return false;
     std::ostream svg(stream);
     writeSvg(svg, *outputs_.preview, summary);
-    return close(*svg_);
+    return true;
+  }
+
+  // The console, then each output in turn: a failure leaves what is not yet in place as it was.
+  int finish(const threedb::Summary& summary) {
+    out_.flush();
+    if (!out_)
+      return fail("standard output",
+                  "cannot write: " + common::systemReason(common::writeError(out_)));
+    for (auto* output : {dump_.get(), svg_.get()}) {
+      if (output && !output->commit())
+        return fail(output->path(), "cannot write: " + common::systemReason(output->error()));
+    }
+    if (dump_ && summary.notVertexColour)
+      diagnostics_.warn(arguments_.dump, std::to_string(summary.notVertexColour) +
+                                             " vertices have a colour other than FF00FF00, "
+                                             "which mesh text cannot carry");
+    return common::statusOk;
   }
 
   const Arguments& arguments_;
@@ -137,7 +138,6 @@ class Inspection {
   common::FileBuf input_;
   std::unique_ptr<common::OutputFile> dump_, svg_;
   Outputs outputs_;
-  int failed_ = common::statusFailed;
 };
 
 }  // namespace
@@ -150,7 +150,11 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return common::statusUsage;
   }
   common::Diagnostics diagnostics("vorlatic-inspect", errors, [&out] { out.flush(); });
-  return Inspection(arguments, out, diagnostics).run();
+  try {
+    return Inspection(arguments, out, diagnostics).run();
+  } catch (const std::bad_alloc&) {
+    return diagnostics.fail(arguments.file, "out of memory");
+  }
 }
 
 }  // namespace inspector

@@ -1,11 +1,6 @@
-#include <iostream>
-#include <string>
-#include <vector>
-
+#include "common/program.h"
 #include "inspect.h"
 
 int main(int argc, char** argv) {
-  std::ios::sync_with_stdio(false);
-  std::vector<std::string> args(argv, argv + argc);
-  return inspector::run(args, std::cout, std::cerr);
+  return common::runProgram("vorlatic-inspect", argc, argv, inspector::run);
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "meshtext/numbers.h"
+#include "meshtext/summary.h"
 
 namespace meshtext {
 
@@ -28,26 +28,73 @@ bool Chunker::readMore(PaddedText& text, std::size_t& length, std::size_t wanted
   return got > 0;
 }
 
+namespace {
+
+// The two counts, each summed up as it arrives, so that a count of any length costs no memory.
+class CountSink : public TokenSink {
+ public:
+  IntegerSummary values[2];
+  void piece(std::size_t token, std::string_view text, bool) override { values[token].add(text); }
+};
+
+}  // namespace
+
 std::size_t Chunker::readCounts(Counts& counts) {
-  PaddedText text;
-  std::size_t length = 0;
-  std::string_view tokens[2];
-  std::size_t found;
+  CountSink sink;
+  std::size_t found = streamTokens(2, sink);
+  counts.vertexCount = found > 0 ? sink.values[0].value() : 0;
+  counts.faceCount = found > 1 ? sink.values[1].value() : 0;
+  return found;
+}
+
+// Reads `count` tokens, from the carried text and then from the input a block at a time, handing
+// each piece to `sink` as it comes; what follows the last of them is carried to the next chunk.
+// A token that reaches the end of the text read so far is continued in the next block.
+std::size_t Chunker::streamTokens(std::size_t count, TokenSink& sink) {
+  std::string text = std::move(carry_);
+  carry_.clear();
+  std::size_t pos = 0, found = 0;
+  bool inToken = false;
   for (;;) {
-    // Growing with the text read so far keeps a giant token linear to read.
-    readMore(text, length, std::max(blockSize_, length));
-    Scanner scanner(text);
-    found = 0;
-    while (found < 2 && scanner.token(tokens[found])) ++found;
-    // Unless the input has ended, a token that reaches the end of the text may go on.
-    if ((found == 2 && scanner.offset() < length) || ended_) break;
-    length = compactTokens(text.data(), length);
+    while (found < count) {
+      if (!inToken) {
+        while (pos < text.size() && isSpace(text[pos])) ++pos;
+        if (pos == text.size()) break;
+        inToken = true;
+      }
+      const std::size_t start = pos;
+      while (pos < text.size() && !isSpace(text[pos])) ++pos;
+      const bool ends = pos < text.size();
+      sink.piece(found, std::string_view(text.data() + start, pos - start), ends);
+      if (!ends) break;
+      inToken = false;
+      ++found;
+    }
+    if (found == count) break;
+    text.resize(blockSize_);
+    std::streamsize got = ended_ ? 0 : input_.sgetn(text.data(), std::streamsize(blockSize_));
+    if (got <= 0) {
+      ended_ = true;
+      text.clear();
+      pos = 0;
+      if (inToken) sink.piece(found++, {}, true);  // the input ends the token
+      break;
+    }
+    text.resize(std::size_t(got));
+    pos = 0;
   }
-  counts.vertexCount = found > 0 ? parseInteger(tokens[0]) : 0;
-  counts.faceCount = found > 1 ? parseInteger(tokens[1]) : 0;
-  std::size_t rest =
-      found > 1 ? std::size_t(tokens[1].data() + tokens[1].size() - text.data()) : length;
-  carry_.assign(text.data() + rest, length - rest);
+  carry_.assign(text, pos, std::string::npos);
+  return found;
+}
+
+std::size_t Chunker::streamRecord(TokenSink& sink) {
+  std::size_t found = streamTokens(3, sink);
+  if (found < 3) {
+    leftover_ = found;
+    finished_ = true;
+  } else {
+    ++recordsSoFar_;
+  }
   return found;
 }
 
@@ -56,6 +103,7 @@ bool Chunker::next(RecordChunk& chunk) {
   if (finished_) {
     text.seal(0);
     chunk.records = chunk.tailTokens = 0;
+    chunk.streamed = false;
     return false;
   }
   std::size_t length;
@@ -70,11 +118,22 @@ bool Chunker::next(RecordChunk& chunk) {
       if (ended_) {
         leftover_ = tokens;
         finished_ = true;
+        chunk.streamed = false;
         chunk.records = 0;
         chunk.tailTokens = tokens;
         return false;
       }
       length = compactTokens(text.data(), length);
+      if (length > blockSize_) {
+        // A record longer than a block is read in pieces, never held.
+        carry_.assign(text.data(), length);
+        text.seal(0);
+        chunk.firstRecord = recordsSoFar_;
+        chunk.records = 1;
+        chunk.tailTokens = 0;
+        chunk.streamed = true;
+        return true;
+      }
       continue;
     }
     std::size_t cut = lastTokensStart(text.data(), length, tokens - std::size_t(records) * 3);
@@ -84,6 +143,7 @@ bool Chunker::next(RecordChunk& chunk) {
     chunk.firstRecord = recordsSoFar_;
     chunk.records = records;
     chunk.tailTokens = 0;
+    chunk.streamed = false;
     recordsSoFar_ += records;
     return true;
   }

@@ -6,9 +6,28 @@ namespace meshtext {
 
 Reader::Reader(std::streambuf& input, std::size_t blockSize) : chunker_(input, blockSize) {}
 
+namespace {
+
+// A record too long for a chunk, gathered whole: this reader hands out whole tokens.
+class Gather : public TokenSink {
+ public:
+  std::string text;
+  void piece(std::size_t, std::string_view piece, bool last) override {
+    text += piece;
+    if (last) text += ' ';
+  }
+};
+
+}  // namespace
+
 bool Reader::nextChunk() {
   if (ended_) return false;
   ended_ = !chunker_.next(chunk_);
+  if (chunk_.streamed) {
+    Gather record;
+    if (chunker_.streamRecord(record) < 3) ended_ = true;
+    chunk_.text.assign(record.text);
+  }
   scanner_ = chunk_.scanner();
   return chunk_.records > 0 || chunk_.tailTokens > 0;
 }

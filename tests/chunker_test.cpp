@@ -39,6 +39,15 @@ Records viaReader(const std::string& text) {
   return r;
 }
 
+// A streamed record's tokens, put together from their pieces.
+struct Gather : meshtext::TokenSink {
+  std::vector<std::string> tokens;
+  void piece(std::size_t token, std::string_view text, bool) override {
+    if (token == tokens.size()) tokens.emplace_back();
+    tokens.back() += text;
+  }
+};
+
 Records viaChunker(const std::string& text, std::size_t blockSize) {
   std::stringbuf input(text);
   meshtext::Chunker chunker(input, blockSize);
@@ -48,6 +57,15 @@ Records viaChunker(const std::string& text, std::size_t blockSize) {
   std::uint64_t records = 0;
   while (chunker.next(chunk)) {
     EXPECT_EQ(chunk.firstRecord, records);
+    if (chunk.streamed) {
+      Gather record;
+      std::size_t found = chunker.streamRecord(record);
+      EXPECT_EQ(record.tokens.size(), found);
+      if (found < 3) break;
+      r.tokens.insert(r.tokens.end(), record.tokens.begin(), record.tokens.end());
+      ++records;
+      continue;
+    }
     EXPECT_GT(chunk.records, 0u);
     records += chunk.records;
     meshtext::Scanner scanner = chunk.scanner();

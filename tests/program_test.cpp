@@ -62,12 +62,13 @@ class Program : public ::testing::Test {
 #ifdef _WIN32
     (void)setup, (void)feed;
     std::string command = "cd /d \"" + nativePath(dir.path().string()) + "\" && \"" +
-                          nativePath(VORLATIC_EXE) + "\" " + arguments + " " + redirect;
-    return std::system(command.c_str());
+                          nativePath(exe) + "\" " + arguments + " " + redirect;
+    // Through the wide interface, so that names outside the legacy code page survive.
+    return _wsystem(fs::u8path(command).wstring().c_str());
 #else
     std::string command = "cd '" + dir.path().string() + "' && " + setup + " && " +
-                          (feed.empty() ? "" : feed + " | ") +
-                          VORLATIC_RUNNER " '" VORLATIC_EXE "' " + arguments + " " + redirect;
+                          (feed.empty() ? "" : feed + " | ") + VORLATIC_RUNNER " '" + exe + "' " +
+                          arguments + " " + redirect;
     int raw = std::system(command.c_str());
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #endif
@@ -86,6 +87,7 @@ class Program : public ::testing::Test {
   void writeInput(const std::string& text) { writeFile(dir / "in.msh", text); }
 
   ScratchDir dir;
+  std::string exe = VORLATIC_EXE;  // the program that shell() runs
 };
 
 struct Golden {
@@ -218,22 +220,23 @@ TEST_F(Program, EchoesTokensWholeAndConvertsAPipeAlike) {
   EXPECT_EQ(readFile(dir / "out.3db"), goldenBytes("overview.3db.hex"));
 }
 
-TEST_F(Program, RemovesTheOutputOfAFailedRunOnly) {
+// A failed run leaves whatever stood at the output path as it was, and nothing of its own.
+TEST_F(Program, FailedRunsLeaveThePreviousOutputAsItWas) {
   writeFile(dir / "out.3db", "an older conversion");
   writeInput("100000000 0\n1 2 3\n");
   Result r = run("in.msh out.3db");
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "vorlatic: in.msh: the input ends after 1 of 100000000 declared vertices\n");
-  EXPECT_FALSE(fs::exists(dir / "out.3db"));
+  EXPECT_EQ(readFile(dir / "out.3db"), "an older conversion");
 
   // A write that fails halfway: the file size limit stands in for a full disk.
   if (posix) {
     std::string mesh = "100 0\n";
     for (int i = 0; i < 100; ++i) mesh += "1 2 3\n";
     writeInput(mesh);
-    r = run("in.msh out.3db", "trap '' XFSZ && ulimit -f 1");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "vorlatic: out.3db: cannot write: File too large\n");
+    fs::remove(dir / "out.3db");
+    EXPECT_EQ(shell("in.msh out.3db", ">/dev/null 2>stderr.txt", "trap '' XFSZ && ulimit -f 1"), 2);
+    EXPECT_EQ(readFile(dir / "stderr.txt"), "vorlatic: out.3db: cannot write: File too large\n");
     EXPECT_FALSE(fs::exists(dir / "out.3db"));
   }
 
@@ -242,6 +245,7 @@ TEST_F(Program, RemovesTheOutputOfAFailedRunOnly) {
   writeInput("-3 0\n");
   EXPECT_EQ(run("in.msh out.3db").status, 2);
   EXPECT_EQ(readFile(dir / "out.3db"), "an older conversion");
+  EXPECT_EQ(testing_support::temporaryFiles(dir.path()), "");
 }
 
 TEST_F(Program, FlushesTheEchoBeforeADiagnostic) {
@@ -251,6 +255,29 @@ TEST_F(Program, FlushesTheEchoBeforeADiagnostic) {
   EXPECT_EQ(both.substr(both.find("vertexCount")),
             "vertexCount=1\nfaceCount=0\n1 2 3 \n"
             "vorlatic: in.msh: warning: the last face has only 2 indices; dropped\n");
+}
+
+// Names in any script, as a user in any country has them: opened, created and named in
+// diagnostics as given (UTF-8 on Windows, bytes elsewhere).
+TEST_F(Program, TakesFileNamesInAnyScript) {
+  const std::string mesh = "\u6a21\u578b-\u00e9.msh", converted = "\u6a21\u578b-\u00e9.3db",
+                    dump = "d\u00fcmp-\u8868.msh";
+  writeFile(dir.path() / fs::u8path(mesh), goldenText("overview.msh"));
+  Result r = run(mesh + " " + converted);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readFile(dir.path() / fs::u8path(converted)), goldenBytes("overview.3db.hex"));
+  EXPECT_EQ(run(mesh + " " + mesh).err, "vorlatic: " + mesh + ": is the same file as the input " +
+                                            mesh + "; not overwriting it\n");
+  EXPECT_EQ(run("\u7f3a\u5931.msh out.3db").err,
+            "vorlatic: \u7f3a\u5931.msh: cannot open: No such file or directory\n");
+
+  exe = VORLATIC_INSPECT_EXE;
+  r = run(converted + " --dump " + dump);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("file: " + converted + " (69 bytes)"), std::string::npos) << r.out;
+  EXPECT_EQ(normalised(readFile(dir.path() / fs::u8path(dump))),
+            "3 1\n0 0 0\n1 0 0\n0 1 0\n0 1 2\n");
+  EXPECT_EQ(testing_support::temporaryFiles(dir.path()), "");
 }
 
 }  // namespace

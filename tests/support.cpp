@@ -48,6 +48,15 @@ std::string goldenText(const std::string& name) {
 
 std::string goldenBytes(const std::string& name) { return hexBytes(goldenText(name)); }
 
+std::string temporaryFiles(const std::filesystem::path& dir) {
+  std::string names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    std::string name = entry.path().filename().string();
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) names += name + "\n";
+  }
+  return names;
+}
+
 ScratchDir::ScratchDir() {
   std::random_device seed;
   path_ = std::filesystem::temp_directory_path() /

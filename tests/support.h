@@ -33,6 +33,9 @@ std::string hexBytes(const std::string& dump);
 std::string goldenBytes(const std::string& name);  // tests/golden/<name>, read as a hex dump
 std::string goldenText(const std::string& name);   // tests/golden/<name>, as it stands
 
+// The names of the temporary files the programs leave in `dir`, if any, one per line.
+std::string temporaryFiles(const std::filesystem::path& dir);
+
 // A fresh folder, removed with everything in it when the test ends.
 class ScratchDir {
  public:

@@ -16,8 +16,13 @@ class FileBuf : public std::streambuf {
   FileBuf& operator=(const FileBuf&) = delete;
   ~FileBuf() override;
 
-  // Opens `path` with fopen `mode` ("rb" or "wb"); false with error() set when it fails.
+  // Opens `path` (UTF-8 on Windows, bytes elsewhere) with fopen `mode` ("rb" or "wb"); false
+  // with error() set when it fails.
   bool open(const std::string& path, const char* mode);
+
+  // Uses a file opened elsewhere (standard output, a file made exclusively); close() closes it
+  // only when `owned`.
+  void adopt(std::FILE* file, bool owned);
 
   // Flushes and closes; false with error() set when either fails or an earlier call failed.
   bool close();
@@ -40,6 +45,7 @@ class FileBuf : public std::streambuf {
   bool write(const char* data, std::size_t count);
 
   std::FILE* file_ = nullptr;
+  bool owned_ = true;
   std::unique_ptr<char[]> putArea_;
   int error_ = 0;
 };

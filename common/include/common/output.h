@@ -1,5 +1,7 @@
-// An output file of a program: never the program's own input, and never left half-written by a
-// failed run unless it is something other than a regular file (a device, a pipe).
+// An output file of a program. A regular file (or one not there yet) is written to a temporary
+// file beside it and renamed over it only once complete, so that a failed or interrupted run, or
+// a run beside it, never leaves a mix or loses the previous file; anything else (a device, a
+// pipe) is written directly and never removed. Never the program's own input.
 #pragma once
 
 #include <filesystem>
@@ -12,27 +14,44 @@ namespace common {
 
 class OutputFile {
  public:
-  explicit OutputFile(std::string path) : path_(std::move(path)) {}
+  // `program` names the temporary file, so that a person who finds one sees where it came from.
+  OutputFile(std::string path, std::string program);
+  ~OutputFile();  // discards what was not committed
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
 
-  // Opens the output for writing, creating or truncating it; refuses when it is the file at
-  // `inputPath` under any name. Returns nullptr with the reason for a diagnostic on failure.
+  // Opens the output for writing unless it is the file at `inputPath` under any name (checked
+  // before anything is opened). Returns nullptr with the reason for a diagnostic on failure.
   std::streambuf* open(const std::string& inputPath, std::string& reason);
 
-  const std::string& path() const noexcept { return path_; }
-  bool opened() const noexcept { return opened_; }
-  int error() const noexcept { return buffer_.error(); }
+  // The output is complete: flushes, closes and puts it in place, keeping the permission bits
+  // of the file it replaces. False with error() set when any of that fails; nothing is left then.
+  bool commit();
 
-  // Flushes and closes; false with error() set when that or an earlier write failed.
-  bool close() { return buffer_.close(); }
-
-  // Removes what a failed run wrote, when the output is a regular file this run opened.
+  // The run failed: removes the temporary file, or a regular file this run created or
+  // truncated when it had to be written directly; a device or a pipe is left alone.
   void discard();
 
+  const std::string& path() const noexcept { return path_; }
+  bool opened() const noexcept { return mode_ != Mode::closed; }
+  // The errno of the first failure to write, close or rename.
+  int error() const noexcept { return error_ ? error_ : buffer_.error(); }
+
  private:
-  std::string path_;
+  enum class Mode { closed, direct, replace };
+
+  std::streambuf* openDirect(bool removable, std::string& reason);
+  bool makeTemporary(const std::filesystem::path& target, bool keepMode);
+  bool placeTemporary();
+
+  std::string path_, program_;
   FileBuf buffer_;
-  bool opened_ = false;
-  std::filesystem::path removable_;
+  Mode mode_ = Mode::closed;
+  std::filesystem::path target_;     // the file replaced, or removed on failure when direct
+  std::filesystem::path temporary_;  // the file written in its place
+  bool removable_ = false;
+  int slot_ = -1;
+  int error_ = 0;
 };
 
 }  // namespace common

@@ -64,6 +64,10 @@ class Writer {
   void writeVertex(float x, float y, float z) {
     append(encodeVertex(floatBits(x), floatBits(y), floatBits(z)));
   }
+  // The coordinates as their binary32 bits, so that every NaN payload is kept exactly.
+  void writeVertexBits(std::uint32_t xBits, std::uint32_t yBits, std::uint32_t zBits) {
+    append(encodeVertex(xBits, yBits, zBits));
+  }
   void writeFace(std::uint16_t a, std::uint16_t b, std::uint16_t c) { append(encodeFace(a, b, c)); }
 
   // Writes the records of `block` after everything written so far.

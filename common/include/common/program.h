@@ -1,0 +1,23 @@
+// The frame every program's main() shares: arguments, standard streams, interrupts, and running
+// out of memory reported rather than aborting.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace common {
+
+using Run = int (*)(const std::vector<std::string>& args, std::ostream& out, std::ostream& errors);
+
+// Installs the interrupt handlers, then calls `run` with the arguments (UTF-8 on Windows), a
+// console on standard output that remembers why a write failed, and standard error. Running out
+// of memory outside `run` ends it with "program: out of memory" and status 2.
+int runProgram(std::string_view program, int argc, char** argv, Run run);
+
+// The errno of the first failed write to `stream`, when it writes to a file through FileBuf;
+// EIO for any other stream.
+int writeError(const std::ostream& stream);
+
+}  // namespace common
