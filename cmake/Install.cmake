@@ -1,9 +1,13 @@
-# Installing: the programs with their man pages, the two libraries with their headers, and a
+# Installing: the programs with their man pages (the importer where it was built), the two libraries with their headers, and a
 # package so that other projects can find_package(Vorlatic) and link Vorlatic::threedb and
 # Vorlatic::meshtext.
 include(CMakePackageConfigHelpers)
 install(TARGETS vorlatic vorlatic-inspect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES man/vorlatic.1 man/vorlatic-inspect.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+if(TARGET vorlatic-import)
+  install(TARGETS vorlatic-import RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES man/vorlatic-import.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
 install(TARGETS meshtext threedb EXPORT VorlaticTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}

@@ -45,7 +45,7 @@ struct Drawing {
       if (!std::isfinite(a) || !std::isfinite(b)) return {};
       double x = left + panel / 2 + (a - centreX) * scale;
       double y = top + panel / 2 + (view.downwards ? 1 : -1) * (b - centreY) * scale;
-      text += number(x) + ',' + number(y) + ' ';
+      text += threedb::numberText(x) + ',' + threedb::numberText(y) + ' ';
     }
     text.pop_back();
     return text;
@@ -88,7 +88,7 @@ struct Drawing {
     svg << "<g id=\"caption\" font-family=\"sans-serif\" font-size=\"13\">\n"
         << "<text x=\"" << margin << "\" y=\"" << captionTop << "\">" << counts << "</text>\n"
         << "<text x=\"" << margin << "\" y=\"" << captionTop + 18
-        << "\">bounding box: " << boxText(summary) << "</text>\n";
+        << "\">bounding box: " << threedb::boxText(summary) << "</text>\n";
     if (!sample.empty())
       svg << "<text x=\"" << margin << "\" y=\"" << captionTop + 36 << "\">" << sample
           << "</text>\n";

@@ -31,23 +31,6 @@ std::string indicesText(const threedb::Summary& summary) {
 
 }  // namespace
 
-std::string number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.9g", value);
-  return text;
-}
-
-std::string boxText(const threedb::Summary& summary) {
-  const char* axes = "xyz";
-  std::string text;
-  for (std::size_t a = 0; a < 3; ++a) {
-    const threedb::Range& range = summary.box[a];
-    text += std::string(a ? ", " : "") + axes[a] + ' ';
-    text += range.empty() ? "none" : number(range.low) + " .. " + number(range.high);
-  }
-  return text;
-}
-
 void printSummary(std::ostream& out, const std::string& path, std::uint64_t bytes,
                   const threedb::Summary& summary) {
   const threedb::Header& header = summary.header;
@@ -57,7 +40,7 @@ void printSummary(std::ostream& out, const std::string& path, std::uint64_t byte
       << "vertexCount: " << header.vertexCount << " (" << summary.vertices << " vertex records)\n"
       << "faceCount: " << header.faceCount << " declared, " << summary.faces
       << " face records present" << (differ ? " (they differ)" : "") << '\n';
-  out << "bounding box: " << boxText(summary)
+  out << "bounding box: " << threedb::boxText(summary)
       << (summary.nonFinite ? "; " + std::to_string(summary.nonFinite) + " coordinates not finite"
                             : "")
       << '\n';

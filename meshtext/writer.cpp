@@ -54,6 +54,7 @@ void Writer::drain() {
     auto size = std::streamsize(pending_.size());
     failed_ = output_.sputn(pending_.data(), size) != size;
   }
+  written_ += pending_.size();
   pending_.clear();
 }
 

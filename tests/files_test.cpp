@@ -64,7 +64,12 @@ class Files : public ::testing::Test {
   static int shell(const fs::path& dir, const std::string& setup, std::string command) {
     // In a cross build, through the emulator.
     for (auto [name, exe] : {std::pair<std::string, std::string>{"{vorlatic}", VORLATIC_EXE},
-                             {"{inspect}", VORLATIC_INSPECT_EXE}})
+                             {"{inspect}", VORLATIC_INSPECT_EXE},
+#ifdef VORLATIC_IMPORT_EXE
+                             { "{import}",
+                               VORLATIC_IMPORT_EXE }
+#endif
+         })
       for (std::size_t at; (at = command.find(name)) != std::string::npos;)
         command.replace(at, name.size(), VORLATIC_RUNNER " '" + exe + "'");
     std::string script = "cd '" + dir.string() + "' || exit 99\n" + setup + "\n" + command;
@@ -169,6 +174,36 @@ TEST_F(Files, TheInspectorLosesNoFile) {
   };
   for (const auto& c : cases) runCase(c);
 }
+
+#ifdef VORLATIC_IMPORT_EXE
+TEST_F(Files, TheImporterLosesNoFile) {
+  const std::string model = "printf 'v 0 0 0\\nv 1 0 0\\nv 0 1 0\\nf 1 2 3\\n' >tri.obj";
+  // A grid of 600 x 600 quads: long enough to read that an interrupt finds it reading.
+  const std::string grid =
+      "awk 'BEGIN { for (y = 0; y <= 600; y++) for (x = 0; x <= 600; x++) print \"v\", x, y, 0;"
+      " for (y = 0; y < 600; y++) for (x = 1; x <= 600; x++) { a = y * 601 + x;"
+      " print \"f\", a, a + 1, a + 602, a + 601 } }' >grid.obj";
+  const FileCase cases[] = {
+      {"a failed import keeps the previous output",
+       "cp previous.3db out.3db && printf 'v 0 0 0\\nf 1 2 3\\n' >bad.obj",
+       "{import} bad.obj out.3db", 2, "vorlatic-import: bad.obj: OBJ: vertex index out of range\n",
+       "cmp out.3db previous.3db"},
+      {"an interrupted import keeps the previous output", "cp previous.3db out.3db && " + grid,
+       interrupted("{import} grid.obj out.3db --max-vertices 1000", "INT"), 130, "",
+       // ... and its reader is gone with it.
+       "cmp out.3db previous.3db && for i in $(seq 40); do pgrep -f 'vorlatic-impor[t] grid' || "
+       "exit 0; sleep 0.05; done; exit 1"},
+      {"the model is never the output", model + " && ln tri.obj tri.msh",
+       "{import} tri.obj tri.msh", 2,
+       "vorlatic-import: tri.msh: is the same file as the input tri.obj; not overwriting it\n",
+       "cmp tri.obj tri.msh"},
+      {"a symbolic link stays a link", model + " && mkdir real && ln -s real/tri.3db out.3db",
+       "{import} tri.obj out.3db --quiet", 0, "",
+       "test -L out.3db && cmp real/tri.3db expected.3db"},
+  };
+  for (const auto& c : cases) runCase(c);
+}
+#endif
 
 // Under an address-space limit, each run either converts or says it ran out of memory: never an
 // abort, never an output left behind. The limits scanned start where the program can just start,

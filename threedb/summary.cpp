@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace threedb {
 
@@ -42,6 +43,23 @@ IndexBase Summary::indexBase() const noexcept {
   if (indicesBeyond == 0) return IndexBase::zeroBased;
   if (smallestIndex >= 1 && largestIndex == vertices) return IndexBase::oneBased;
   return IndexBase::beyond;
+}
+
+std::string numberText(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", value);
+  return text;
+}
+
+std::string boxText(const Summary& summary) {
+  const char* axes = "xyz";
+  std::string text;
+  for (std::size_t a = 0; a < 3; ++a) {
+    const Range& range = summary.box[a];
+    text += std::string(a ? ", " : "") + axes[a] + ' ';
+    text += range.empty() ? "none" : numberText(range.low) + " .. " + numberText(range.high);
+  }
+  return text;
 }
 
 Problem summarise(FileReader& reader, Summary& summary, RecordVisitor* visitor) {

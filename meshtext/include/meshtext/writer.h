@@ -27,6 +27,9 @@ class Writer {
   bool flush();
   bool failed() const noexcept { return failed_; }
 
+  // Bytes taken so far, whether or not they reached the stream yet.
+  std::uint64_t bytesWritten() const noexcept { return written_ + pending_.size(); }
+
  private:
   static constexpr std::size_t blockSize = std::size_t{1} << 16;
   void line(const std::string& a, const std::string& b, const std::string& c);
@@ -34,6 +37,7 @@ class Writer {
 
   std::streambuf& output_;
   std::string pending_;
+  std::uint64_t written_ = 0;
   bool failed_ = false;
 };
 

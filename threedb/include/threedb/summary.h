@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <map>
+#include <string>
 
 #include "threedb/reader.h"
 
@@ -50,6 +51,12 @@ struct Summary {
   void addFace(const FaceRecord& face) noexcept;
   IndexBase indexBase() const noexcept;
 };
+
+// A value as summaries show it: nine significant digits, as a float needs to come back exactly.
+std::string numberText(double value);
+
+// "x low .. high, y low .. high, z low .. high", with "none" for an axis without a finite value.
+std::string boxText(const Summary& summary);
 
 // Receives each record as summarise() reads it, for a program that also writes the mesh out.
 class RecordVisitor {

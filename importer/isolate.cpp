@@ -1,0 +1,221 @@
+#include "isolate.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <new>
+
+#include "scene.h"
+
+#ifndef _WIN32
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace importer {
+
+#ifdef _WIN32
+bool readIsolated(const std::string& path, const ReaderLimits&, Model& model, std::string& error,
+                  void (*hook)()) {
+  if (hook) hook();
+  return readScene(path, model, error);
+}
+#else
+namespace {
+
+// What the child sends before the model: its counts, and the length of the text that follows
+// (the format's name, or the reader's reason for failing).
+struct Header {
+  std::uint32_t magic = 0x504D4956;  // "VIMP"
+  std::uint32_t read = 0;            // 1 when the model was read
+  std::uint64_t meshes = 0, polygons = 0, points = 0, lines = 0;
+  std::uint64_t positions = 0, indices = 0, text = 0;
+  double readSeconds = 0, triangulateSeconds = 0;
+};
+
+// A reason longer than this is cut: the child is not trusted with the parent's memory.
+constexpr std::uint64_t maxText = 4096;
+// The child's status when it ran out of memory where the library did not catch it.
+constexpr int exitOutOfMemory = 3;
+
+bool writeAll(int fd, const void* data, std::size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t put = ::write(fd, p, size);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    p += put;
+    size -= std::size_t(put);
+  }
+  return true;
+}
+
+[[noreturn]] void runChild(int fd, const std::string& path, const ReaderLimits& limits,
+                           void (*hook)()) {
+#ifdef __linux__
+  prctl(PR_SET_PDEATHSIG, SIGKILL);  // a reader outlives no interrupted importer
+#endif
+  rlimit memory{rlim_t(limits.memoryMiB) << 20, rlim_t(limits.memoryMiB) << 20};
+  rlimit cpu{rlim_t(limits.seconds), rlim_t(limits.seconds) + 1};
+  setrlimit(RLIMIT_AS, &memory);
+  setrlimit(RLIMIT_CPU, &cpu);
+  try {
+    if (hook) hook();
+    Model model;
+    std::string error;
+    Header header;
+    header.read = readScene(path, model, error) ? 1 : 0;
+    const std::string& text = header.read ? model.format : error;
+    header.meshes = model.meshes;
+    header.polygons = model.polygons;
+    header.points = model.points;
+    header.lines = model.lines;
+    header.readSeconds = model.readSeconds;
+    header.triangulateSeconds = model.triangulateSeconds;
+    header.positions = model.positions.size();
+    header.indices = model.indices.size();
+    header.text = std::min<std::uint64_t>(text.size(), maxText);
+    bool sent = writeAll(fd, &header, sizeof header) && writeAll(fd, text.data(), header.text) &&
+                writeAll(fd, model.positions.data(), model.positions.size() * sizeof(float)) &&
+                writeAll(fd, model.indices.data(), model.indices.size() * sizeof(std::uint32_t));
+    _exit(sent ? 0 : 1);
+  } catch (const std::bad_alloc&) {
+    _exit(exitOutOfMemory);
+  } catch (...) {
+    _exit(1);
+  }
+}
+
+// Reads what the child sends, up to a deadline.
+class Receiver {
+ public:
+  Receiver(int fd, std::chrono::steady_clock::time_point deadline) : fd_(fd), deadline_(deadline) {}
+
+  bool read(void* data, std::size_t size) {
+    char* p = static_cast<char*>(data);
+    while (size > 0) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline_ - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return late_ = true, false;
+      pollfd ready{fd_, POLLIN, 0};
+      int got = ::poll(&ready, 1, int(left.count()));
+      if (got < 0 && errno == EINTR) continue;
+      if (got == 0) return late_ = true, false;
+      ssize_t n = ::read(fd_, p, size);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      p += n;
+      size -= std::size_t(n);
+    }
+    return true;
+  }
+  bool late() const noexcept { return late_; }
+
+ private:
+  int fd_;
+  std::chrono::steady_clock::time_point deadline_;
+  bool late_ = false;
+};
+
+bool receive(Receiver& from, Model& model, std::string& text, bool& read) {
+  Header header;
+  if (!from.read(&header, sizeof header) || header.magic != Header().magic) return false;
+  if (header.text > maxText || header.positions % 3 != 0 || header.indices % 3 != 0) return false;
+  text.resize(std::size_t(header.text));
+  if (!from.read(text.data(), text.size())) return false;
+  read = header.read == 1;
+  model.meshes = header.meshes;
+  model.polygons = header.polygons;
+  model.points = header.points;
+  model.lines = header.lines;
+  model.readSeconds = header.readSeconds;
+  model.triangulateSeconds = header.triangulateSeconds;
+  model.positions.resize(std::size_t(header.positions));
+  model.indices.resize(std::size_t(header.indices));
+  return from.read(model.positions.data(), model.positions.size() * sizeof(float)) &&
+         from.read(model.indices.data(), model.indices.size() * sizeof(std::uint32_t));
+}
+
+// Why the child ended as it did, when it did not end well.
+std::string failure(int status, bool late, const ReaderLimits& limits) {
+  if (late) return "it took longer than " + std::to_string(2 * limits.seconds) + " s";
+  if (WIFSIGNALED(status)) {
+    int signal = WTERMSIG(status);
+    if (signal == SIGXCPU || signal == SIGKILL)
+      return "it used up its " + std::to_string(limits.seconds) + " s of CPU time";
+    return "it was killed by signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == exitOutOfMemory)
+    return "it ran out of its " + std::to_string(limits.memoryMiB) + " MiB of memory";
+  return "it ended with status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) +
+         " before sending the whole model";
+}
+
+}  // namespace
+
+bool readIsolated(const std::string& path, const ReaderLimits& limits, Model& model,
+                  std::string& error, void (*hook)()) {
+  int fds[2];
+  if (::pipe(fds) != 0) {
+    error = "cannot start the model reader: " + std::string(std::strerror(errno));
+    return false;
+  }
+  pid_t child = ::fork();
+  if (child < 0) {
+    error = "cannot start the model reader: " + std::string(std::strerror(errno));
+    ::close(fds[0]);
+    ::close(fds[1]);
+    return false;
+  }
+  if (child == 0) {
+    ::close(fds[0]);
+    runChild(fds[1], path, limits, hook);
+  }
+  ::close(fds[1]);
+  Receiver from(fds[0],
+                std::chrono::steady_clock::now() + std::chrono::seconds(2 * limits.seconds));
+  std::string text;
+  bool read = false;
+  bool whole = false;
+  int status = 0;
+  auto finish = [&] {
+    ::close(fds[0]);
+    if (!whole) ::kill(child, SIGKILL);  // it may be stuck, or still sending
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+  };
+  try {
+    whole = receive(from, model, text, read);
+  } catch (const std::bad_alloc&) {
+    finish();  // this process ran out of room for what the reader sent
+    throw;
+  }
+  finish();
+  const bool outOfMemory = !read && text.find("bad_alloc") != std::string::npos;
+  if (!whole || outOfMemory || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    error =
+        "the model reader failed: " +
+        (outOfMemory ? "it ran out of its " + std::to_string(limits.memoryMiB) + " MiB of memory"
+                     : failure(status, from.late(), limits));
+    return false;
+  }
+  if (!read) {
+    error = text;
+    return false;
+  }
+  model.format = text;
+  if (std::string problem = checkModel(model); !problem.empty()) {
+    error = "the model reader failed: " + problem;
+    return false;
+  }
+  return true;
+}
+#endif
+
+}  // namespace importer

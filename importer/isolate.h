@@ -1,0 +1,24 @@
+// The model file is read where a fault of the reader cannot reach the rest of the program.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model.h"
+
+namespace importer {
+
+// What the isolated reader may use.
+struct ReaderLimits {
+  std::uint64_t memoryMiB = 4096;  // address space
+  unsigned seconds = 300;          // CPU time; twice this of wall time
+};
+
+// Reads the model at `path`. On POSIX in a child process under `limits`, of which only positions,
+// indices and counts come back, checked before use; elsewhere in this process. False with the
+// reason in `error`: the library's own for a file it cannot read, or "the model reader failed:
+// ..." for a crash, a limit or a hang. `hook`, if given, runs in the reader first (for tests).
+bool readIsolated(const std::string& path, const ReaderLimits& limits, Model& model,
+                  std::string& error, void (*hook)() = nullptr);
+
+}  // namespace importer

@@ -1,0 +1,31 @@
+// A model as read: triangles only, every mesh of the scene joined, node transforms baked in. It
+// is all the importer keeps of a scene, and all that crosses from the isolated reader.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace importer {
+
+struct Model {
+  std::string format;                  // the reader's name for the file format
+  std::uint64_t meshes = 0;            // meshes joined, each instance of a mesh counted
+  std::uint64_t polygons = 0;          // faces of more than three corners, triangulated
+  std::uint64_t points = 0;            // faces of one corner, dropped
+  std::uint64_t lines = 0;             // faces of two corners, dropped
+  double readSeconds = 0;              // reading the file, triangulation included
+  double triangulateSeconds = 0;       // of which triangulating polygons
+  std::vector<float> positions;        // x, y, z of each vertex
+  std::vector<std::uint32_t> indices;  // three per triangle
+
+  std::size_t vertexCount() const noexcept { return positions.size() / 3; }
+  std::size_t triangleCount() const noexcept { return indices.size() / 3; }
+};
+
+// What is wrong with a model that came from elsewhere, or an empty string: the positions come in
+// threes and are finite, the indices in threes and within the vertices.
+std::string checkModel(const Model& model);
+
+}  // namespace importer

@@ -1,0 +1,104 @@
+#include "options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace importer {
+namespace {
+
+bool endsWith(const std::string& text, std::string_view ending) {
+  if (text.size() < ending.size()) return false;
+  for (std::size_t i = 0; i < ending.size(); ++i) {
+    char c = text[text.size() - ending.size() + i];
+    if ((c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c) != ending[i]) return false;
+  }
+  return true;
+}
+
+// A finite number, the whole text; positive when asked.
+bool number(const std::string& text, float& value, bool positive) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  double parsed = std::strtod(text.c_str(), &end);
+  if (*end != '\0' || errno != 0 || !std::isfinite(parsed) || std::fabs(parsed) > 3.0e38)
+    return false;
+  value = float(parsed);
+  return !positive || value > 0;
+}
+
+bool whole(const std::string& text, unsigned long long limit, unsigned long long& value) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtoull(text.c_str(), &end, 10);
+  return *end == '\0' && errno == 0 && value >= 1 && value <= limit;
+}
+
+}  // namespace
+
+bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& what,
+                  std::string& reason) {
+  std::vector<std::string> paths;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
+    what = arg;
+    float f = 0;
+    unsigned long long n = 0;
+    if (arg == "--keep-order") {
+      options.shape.keepOrder = true;
+    } else if (arg == "--center") {
+      options.shape.center = true;
+    } else if (arg == "--flip-winding") {
+      options.shape.flipWinding = true;
+    } else if (arg == "--quiet") {
+      options.quiet = true;
+    } else if (arg == "--times") {
+      options.times = true;
+    } else if (arg == "--up") {
+      const std::string* axis = value();
+      if (!axis || (*axis != "z" && *axis != "y"))
+        return reason = "takes z (or y, the default)", false;
+      options.shape.zUp = *axis == "z";
+    } else if (arg == "--max-vertices") {
+      const std::string* text = value();
+      if (!text || !whole(*text, maxDeviceVertices, n))
+        return reason = "takes a whole number from 1 to 65536", false;
+      options.shape.maxVertices = std::uint32_t(n);
+    } else if (arg == "--fit" || arg == "--scale") {
+      const std::string* text = value();
+      if (!text || !number(*text, f, arg == "--fit"))
+        return reason = arg == "--fit" ? "takes a positive number" : "takes a finite number", false;
+      (arg == "--fit" ? options.shape.fit : options.shape.scale) = f;
+    } else if (arg == "--reader-memory" || arg == "--reader-seconds") {
+      const std::string* text = value();
+      if (!text || !whole(*text, 1u << 20, n)) return reason = "takes a whole number", false;
+      if (arg == "--reader-memory")
+        options.limits.memoryMiB = n;
+      else
+        options.limits.seconds = unsigned(n);
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return reason = "is not an option of vorlatic-import", false;
+    } else {
+      paths.push_back(arg);
+    }
+  }
+  what.clear();
+  if (paths.size() != 2) return false;  // the usage text says it all
+  options.model = paths[0];
+  options.output = paths[1];
+  if (endsWith(options.output, ".3db")) {
+    options.kind = OutputKind::binary;
+  } else if (endsWith(options.output, ".msh") || endsWith(options.output, ".smsh")) {
+    options.kind = OutputKind::text;
+  } else {
+    what = options.output;
+    reason = "the output must end in .3db, .msh or .smsh";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace importer

@@ -1,0 +1,16 @@
+// Reading a model file with the Open Asset Import Library.
+#pragma once
+
+#include <string>
+
+#include "model.h"
+
+namespace importer {
+
+// Reads the model at `path` (UTF-8 on Windows): every mesh of every node joined, each node's
+// transform baked in (a mirroring one turns its triangles round, so that they keep facing out),
+// polygons triangulated, points and lines counted and dropped. False with the library's reason
+// in `error` when it cannot read the file.
+bool readScene(const std::string& path, Model& model, std::string& error);
+
+}  // namespace importer

@@ -1,0 +1,438 @@
+// vorlatic-import: models of every kind written here, read back exactly; concave polygons
+// covered exactly; the limits of the device; the isolated reader failing in every way it can.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <sstream>
+#include <thread>
+
+#include "import.h"
+#include "isolate.h"
+#include "options.h"
+#include "run.h"  // the converter, for the text output's round trip
+#include "support.h"
+#include "tessellate.h"
+#include "threedb/reader.h"
+
+namespace fs = std::filesystem;
+using testing_support::readFile;
+using testing_support::ScratchDir;
+using testing_support::writeFile;
+
+namespace {
+
+using Point = std::array<float, 3>;
+using Triangle = std::array<Point, 3>;
+
+// A triangle turned so that its smallest corner comes first; the winding stays.
+Triangle canonical(Triangle t) {
+  std::rotate(t.begin(), std::min_element(t.begin(), t.end()), t.end());
+  return t;
+}
+
+std::vector<Triangle> canonical(std::vector<Triangle> triangles) {
+  for (Triangle& t : triangles) t = canonical(t);
+  std::sort(triangles.begin(), triangles.end());
+  return triangles;
+}
+
+// The triangles of a 3DB file, as positions.
+std::vector<Triangle> trianglesOf(const std::string& bytes) {
+  std::stringbuf input(bytes);
+  threedb::FileReader reader(input);
+  threedb::Header header;
+  EXPECT_EQ(int(reader.readHeader(header)), int(threedb::Problem::none));
+  std::vector<Point> points;
+  threedb::VertexRecord v;
+  while (reader.readVertex(v))
+    points.push_back({threedb::floatFromBits(v.xBits), threedb::floatFromBits(v.yBits),
+                      threedb::floatFromBits(v.zBits)});
+  std::vector<Triangle> triangles;
+  threedb::FaceRecord f;
+  while (reader.readFace(f)) triangles.push_back({points.at(f.a), points.at(f.b), points.at(f.c)});
+  EXPECT_EQ(int(reader.problem()), int(threedb::Problem::none));
+  EXPECT_EQ(std::size_t(header.faceCount), triangles.size());
+  return canonical(triangles);
+}
+
+double area(const Triangle& t) {
+  double u[3], w[3];
+  for (int i = 0; i < 3; ++i) u[i] = double(t[1][i]) - t[0][i], w[i] = double(t[2][i]) - t[0][i];
+  double c[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
+  return std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]) / 2;
+}
+
+struct Result {
+  int status;
+  std::string out, err;
+};
+
+class Import : public ::testing::Test {
+ protected:
+  Result run(std::vector<std::string> args) {
+    args.insert(args.begin(), "vorlatic-import");
+    std::ostringstream out, err;
+    int status = importer::run(args, out, err);
+    return {status, out.str(), err.str()};
+  }
+  // Imports `model` (written from `content`) to .3db and to .msh with `options`: both must
+  // succeed, the text must convert to the same bytes, and a second run must give them again.
+  std::vector<Triangle> imported(const std::string& model, const std::string& content,
+                                 std::vector<std::string> options = {}) {
+    writeFile(dir / model, content);
+    std::vector<std::string> args{(dir / model).string(), (dir / "out.3db").string()};
+    args.insert(args.end(), options.begin(), options.end());
+    Result binary = run(args);
+    EXPECT_EQ(binary.status, 0) << model << ": " << binary.err;
+    const std::string bytes = readFile(dir / "out.3db");
+    args[1] = (dir / "out.msh").string();
+    EXPECT_EQ(run(args).status, 0) << model;
+    std::string converted;
+    std::ostringstream console, errors;
+    converter::convertInMemory(readFile(dir / "out.msh"), converted, console, errors);
+    EXPECT_EQ(converted, bytes) << model << ": the text converts to other bytes";
+    args[1] = (dir / "again.3db").string();
+    run(args);
+    EXPECT_EQ(readFile(dir / "again.3db"), bytes) << model << ": another run, other bytes";
+    return trianglesOf(bytes);
+  }
+
+  ScratchDir dir;
+};
+
+// A triangle (0,0,0) (1,0,0) (0,1,0), as each format spells it.
+const std::vector<Triangle> unitTriangle = {{Point{0, 0, 0}, Point{1, 0, 0}, Point{0, 1, 0}}};
+
+std::string littleEndian(std::initializer_list<float> floats) {
+  std::string bytes;
+  for (float f : floats) bytes.append(reinterpret_cast<const char*>(&f), 4);  // hosts are LE
+  return bytes;
+}
+
+// glTF: the triangle in a mesh under a node scaled by 2, under a node moved by (10, 0, 0).
+std::string gltfJson(const std::string& buffer) {
+  return R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],
+    "nodes":[{"translation":[10,0,0],"children":[1]},{"scale":[2,2,2],"mesh":0}],
+    "meshes":[{"primitives":[{"attributes":{"POSITION":0},"indices":1}]}],
+    "buffers":[{)" +
+         buffer + R"("byteLength":44}],
+    "bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},
+                   {"buffer":0,"byteOffset":36,"byteLength":6}],
+    "accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3",
+                  "min":[0,0,0],"max":[1,1,0]},
+                 {"bufferView":1,"componentType":5123,"count":3,"type":"SCALAR"}]})";
+}
+const std::string gltfBuffer =
+    littleEndian({0, 0, 0, 1, 0, 0, 0, 1, 0}) + std::string("\0\0\1\0\2\0\0\0", 8);
+
+std::string glb() {
+  std::string json = gltfJson("");
+  while (json.size() % 4) json += ' ';
+  auto word = [](std::uint32_t w) { return std::string(reinterpret_cast<const char*>(&w), 4); };
+  std::string chunks = word(std::uint32_t(json.size())) + "JSON" + json +
+                       word(std::uint32_t(gltfBuffer.size())) + std::string("BIN\0", 4) +
+                       gltfBuffer;
+  return "glTF" + word(2) + word(std::uint32_t(12 + chunks.size())) + chunks;
+}
+
+TEST_F(Import, ReadsEachFormatExactly) {
+  const std::string plyHeader =
+      "element vertex 4\nproperty float x\nproperty float y\nproperty float z\n"
+      "element face 1\nproperty list uchar int vertex_indices\nend_header\n";
+  const std::vector<Triangle> quad = {{Point{0, 0, 0}, Point{1, 0, 0}, Point{1, 1, 0}},
+                                      {Point{0, 0, 0}, Point{1, 1, 0}, Point{0, 1, 0}}};
+  const std::vector<Triangle> moved = {{Point{10, 0, 0}, Point{12, 0, 0}, Point{10, 2, 0}}};
+  writeFile(dir / "tri.bin", gltfBuffer);
+  struct Case {
+    const char* name;
+    std::string content;
+    std::vector<Triangle> triangles;
+  };
+  const Case cases[] = {
+      {"tri.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvn 0 0 1\nf 1/1/1 2/1/1 3/1/1\n",
+       unitTriangle},
+      {"quad.ply",
+       "ply\nformat ascii 1.0\n" + plyHeader + "0 0 0\n1 0 0\n1 1 0\n0 1 0\n4 0 1 2 3\n", quad},
+      {"binary.ply",
+       "ply\nformat binary_little_endian 1.0\n" + plyHeader +
+           littleEndian({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0}) +
+           std::string("\4\0\0\0\0\1\0\0\0", 9) + std::string("\2\0\0\0\3\0\0\0", 8),
+       quad},
+      {"ascii.stl",
+       "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\n"
+       "endloop\nendfacet\nendsolid t\n",
+       unitTriangle},
+      {"binary.stl",
+       std::string(80, 'x') + std::string("\1\0\0\0", 4) +
+           littleEndian({0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0}) + std::string(2, '\0'),
+       unitTriangle},
+      {"nested.gltf", gltfJson(R"("uri":"tri.bin",)"), moved},
+      {"nested.glb", glb(), moved},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(imported(c.name, c.content), canonical(c.triangles)) << c.name;
+}
+
+// Quads, a concave polygon, negative indices, two objects, normals and texture coordinates that
+// split vertices, points and lines: one model of all of them.
+TEST_F(Import, JoinsObjectsWeldsByPositionAndTriangulatesConcavePolygons) {
+  std::string obj = "o cube\n";
+  for (int i = 0; i < 8; ++i)
+    obj += "v " + std::to_string(i & 1) + " " + std::to_string(i >> 1 & 1) + " " +
+           std::to_string(i >> 2) + "\n";
+  obj +=
+      "vn 0 0 -1\nvn 0 0 1\nvt 0 0\nvt 1 1\n"
+      "f 1/1/1 3/1/1 4/2/1 2/2/1\nf 5/1/2 6/2/2 8/2/2 7/1/2\nf 1//1 2//1 6//1 5//1\n"
+      "f 3//2 7//2 8//2 4//2\nf 1/2 5/2 7/1 3/1\nf 2 4 8 6\n"
+      "o L\nv 3 0 0\nv 5 0 0\nv 5 1 0\nv 4 1 0\nv 4 2 0\nv 3 2 0\nf -6 -5 -4 -3 -2 -1\n"
+      "l 1 2\np 3\n";
+  writeFile(dir / "cube.obj", obj);
+  Result r = run({(dir / "cube.obj").string(), (dir / "out.3db").string(), "--keep-order"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("2 meshes joined"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("triangles: 16 read (7 polygons triangulated); 1 point and 1 line dropped"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("vertices: 33 read, 14 after welding"), std::string::npos) << r.out;
+  std::vector<Triangle> triangles = imported("cube.obj", obj);
+  ASSERT_EQ(triangles.size(), 16u);
+  double cube = 0, l = 0;
+  for (const Triangle& t : triangles) (t[0][0] >= 3 ? l : cube) += area(t);
+  EXPECT_DOUBLE_EQ(cube, 6);
+  EXPECT_DOUBLE_EQ(l, 3);
+}
+
+TEST_F(Import, TransformsApplyInTheirOrder) {
+  const std::string obj = "v 1 2 3\nv 3 2 3\nv 1 6 3\nf 1 2 3\n";  // extents 2, 4, 0
+  struct Case {
+    std::vector<std::string> options;
+    std::vector<Triangle> triangles;
+  };
+  const Case cases[] = {
+      {{}, {{Point{1, 2, 3}, Point{3, 2, 3}, Point{1, 6, 3}}}},
+      {{"--up", "z"}, {{Point{1, 3, -2}, Point{3, 3, -2}, Point{1, 3, -6}}}},
+      {{"--center"}, {{Point{-1, -2, 0}, Point{1, -2, 0}, Point{-1, 2, 0}}}},
+      {{"--center", "--fit", "1"},
+       {{Point{-0.25f, -0.5f, 0}, Point{0.25f, -0.5f, 0}, Point{-0.25f, 0.5f, 0}}}},
+      {{"--center", "--fit", "1", "--scale", "4"},
+       {{Point{-1, -2, 0}, Point{1, -2, 0}, Point{-1, 2, 0}}}},
+      {{"--scale", "-1"}, {{Point{-1, -2, -3}, Point{-3, -2, -3}, Point{-1, -6, -3}}}},
+      {{"--flip-winding"}, {{Point{1, 2, 3}, Point{1, 6, 3}, Point{3, 2, 3}}}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(imported("t.obj", obj, c.options), canonical(c.triangles)) << c.options.size();
+}
+
+TEST_F(Import, FitsTheDevicesLimitOnlyWhenAsked) {
+  std::string grid;  // 301 x 301 vertices
+  for (int y = 0; y <= 300; ++y)
+    for (int x = 0; x <= 300; ++x)
+      grid += "v " + std::to_string(x) + " " + std::to_string(y) + " " + "0\n";
+  for (int y = 0; y < 300; ++y)
+    for (int x = 0; x < 300; ++x) {
+      int a = y * 301 + x + 1;
+      grid += "f " + std::to_string(a) + " " + std::to_string(a + 1) + " " +
+              std::to_string(a + 302) + " " + std::to_string(a + 301) + "\n";
+    }
+  writeFile(dir / "grid.obj", grid);
+  Result r = run({(dir / "grid.obj").string(), (dir / "out.3db").string()});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "vorlatic-import: " + (dir / "grid.obj").string() +
+                       ": 90601 vertices after welding, more than the 65536 that 16-bit indices "
+                       "reach; --max-vertices N simplifies the mesh to N\n");
+  EXPECT_FALSE(fs::exists(dir / "out.3db"));
+  for (std::uint32_t limit : {65536u, 20000u, 500u}) {
+    r = run({(dir / "grid.obj").string(), (dir / "out.3db").string(), "--max-vertices",
+             std::to_string(limit)});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("simplified: 180000 to "), std::string::npos) << r.out;
+    std::string bytes = readFile(dir / "out.3db");
+    std::uint32_t vertices;
+    std::memcpy(&vertices, bytes.data() + 3, 4);
+    EXPECT_LE(vertices, limit);
+    EXPECT_GT(vertices, limit / 2) << "simplified far more than needed";
+  }
+}
+
+struct Refusal {
+  std::vector<std::string> args;
+  int status;
+  std::string diagnostic;  // after "vorlatic-import: "
+};
+
+TEST_F(Import, RefusesWhatItCannotDoWordForWord) {
+  writeFile(dir / "m.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+  writeFile(dir / "points.obj", "v 0 0 0\nv 1 0 0\np 1\nl 1 2\n");
+  const std::string m = (dir / "m.obj").string(), out = (dir / "out.3db").string();
+  const Refusal cases[] = {
+      {{m, (dir / "out.txt").string()},
+       1,
+       (dir / "out.txt").string() + ": the output must end in .3db, .msh or .smsh"},
+      {{m, out, "--max-vertices", "65537"},
+       1,
+       "--max-vertices: takes a whole number from 1 to 65536"},
+      {{m, out, "--fit", "0"}, 1, "--fit: takes a positive number"},
+      {{m, out, "--up", "x"}, 1, "--up: takes z (or y, the default)"},
+      {{m, out, "--wobble"}, 1, "--wobble: is not an option of vorlatic-import"},
+      {{m}, 1, ""},
+      {{m, m.substr(0, m.size() - 3) + "msh"}, 0, ""},
+      {{(dir / "points.obj").string(), out},
+       2,
+       (dir / "points.obj").string() +
+           ": no triangles: 1 point and 1 line, which a 3DB file cannot hold"},
+      {{(dir / "missing.obj").string(), out},
+       2,
+       (dir / "missing.obj").string() + ": Unable to open file \"" +
+           (dir / "missing.obj").string() + "\"."},
+  };
+  for (const Refusal& c : cases) {
+    Result r = run(c.args);
+    EXPECT_EQ(r.status, c.status) << c.diagnostic;
+    EXPECT_EQ(r.err, c.diagnostic.empty() ? "" : "vorlatic-import: " + c.diagnostic + "\n");
+    if (c.status == 1) {
+      EXPECT_EQ(r.out, importer::usage);
+    }
+    EXPECT_FALSE(fs::exists(out));
+  }
+  // A corrupt file of each format: the library's reason, and nothing written.
+  const std::pair<const char*, std::string> corrupt[] = {
+      {"bad.obj", "v 0 0 0\nf 1 2 3\n"},
+      {"bad.gltf", R"({"asset":{"version":"2.0"},"meshes":[)"},
+      {"bad.glb", std::string("glTF\2\0\0\0\xFF\0\0\0garbage", 20)},
+      {"bad.ply",
+       "ply\nformat binary_little_endian 1.0\nelement vertex 9\nproperty float x\n"
+       "element face 9\nproperty list uchar int vertex_indices\nend_header\n\1\2"},
+      {"bad.stl", "solid x\nfacet normal 0 0 1\nouter loop\nvertex 0 0\n"},
+  };
+  for (const auto& [name, content] : corrupt) {
+    writeFile(dir / name, content);
+    Result r = run({(dir / name).string(), out});
+    EXPECT_EQ(r.status, 2) << name;
+    EXPECT_EQ(r.err.rfind("vorlatic-import: " + (dir / name).string() + ": ", 0), 0u) << r.err;
+    EXPECT_FALSE(fs::exists(out)) << name;
+  }
+  EXPECT_EQ(testing_support::temporaryFiles(dir.path()), "");
+}
+
+// The reader runs apart: whatever goes wrong in it becomes a diagnostic.
+#ifndef _WIN32
+TEST_F(Import, TheIsolatedReaderFailsAsADiagnostic) {
+  writeFile(dir / "m.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+  struct Case {
+    void (*hook)();
+    importer::ReaderLimits limits;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {[] { std::raise(SIGSEGV); }, {}, "it was killed by signal 11 (Segmentation fault)"},
+      {[] {
+         std::vector<char> big(std::size_t{1} << 30, 1);
+         (void)big;
+       },
+       {256, 10},
+       "it ran out of its 256 MiB of memory"},
+      {[] {
+         for (volatile unsigned long n = 0;; ++n) {
+         }
+       },
+       {4096, 1},
+       "it used up its 1 s of CPU time"},
+      {[] { std::this_thread::sleep_for(std::chrono::hours(1)); },
+       {4096, 1},
+       "it took longer than 2 s"},
+  };
+  for (const Case& c : cases) {
+    importer::Model model;
+    std::string error;
+    EXPECT_FALSE(importer::readIsolated((dir / "m.obj").string(), c.limits, model, error, c.hook));
+    EXPECT_EQ(error, "the model reader failed: " + c.reason);
+  }
+  importer::Model model;
+  std::string error;
+  EXPECT_TRUE(importer::readIsolated((dir / "m.obj").string(), {}, model, error));
+  EXPECT_EQ(model.indices, (std::vector<std::uint32_t>{0, 1, 2}));
+}
+#endif
+
+// Polygons in the plane z = 0, counter-clockwise, with their areas.
+struct Polygon {
+  const char* name;
+  std::vector<Point> corners;
+  double area;
+};
+
+TEST(Tessellator, CoversEachConcavePolygonExactly) {
+  const Polygon polygons[] = {
+      {"L", {{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}}, 3},
+      {"dart", {{0, 0, 0}, {2, 1, 0}, {0, 2, 0}, {1, 1, 0}}, 1},
+      {"U",
+       {{0, 0, 0}, {3, 0, 0}, {3, 3, 0}, {2, 3, 0}, {2, 1, 0}, {1, 1, 0}, {1, 3, 0}, {0, 3, 0}},
+       7},
+      // A strip with three teeth: 5 x 1, and 1 x 1 three times.
+      {"comb",
+       {{0, 0, 0},
+        {5, 0, 0},
+        {5, 2, 0},
+        {4, 2, 0},
+        {4, 1, 0},
+        {3, 1, 0},
+        {3, 2, 0},
+        {2, 2, 0},
+        {2, 1, 0},
+        {1, 1, 0},
+        {1, 2, 0},
+        {0, 2, 0}},
+       8},
+      {"square", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, 1},
+  };
+  for (const Polygon& p : polygons) {
+    for (bool reversed : {false, true}) {
+      std::vector<float> positions;
+      for (const Point& c : p.corners) positions.insert(positions.end(), c.begin(), c.end());
+      std::vector<std::uint32_t> corners(p.corners.size()), triangles;
+      for (std::uint32_t i = 0; i < corners.size(); ++i) corners[i] = i;
+      if (reversed) std::reverse(corners.begin(), corners.end());
+      importer::Tessellator().triangulate(positions, corners.data(), corners.size(), triangles);
+      ASSERT_EQ(triangles.size(), 3 * (p.corners.size() - 2)) << p.name;
+      double sum = 0;
+      for (std::size_t t = 0; t < triangles.size(); t += 3) {
+        const float* a = &positions[3 * triangles[t]];
+        const float* b = &positions[3 * triangles[t + 1]];
+        const float* c = &positions[3 * triangles[t + 2]];
+        double signedArea = ((b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0])) / 2;
+        EXPECT_GE(reversed ? -signedArea : signedArea, 0) << p.name << ": a triangle turned round";
+        sum += signedArea;
+      }
+      // Same winding throughout and the polygon's area: no overlap, no gap, nothing outside.
+      EXPECT_DOUBLE_EQ(reversed ? -sum : sum, p.area) << p.name;
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The bundled example, an L-shaped prism with concave ends: its surface area, and its volume by
+// the divergence theorem, which is positive only if every triangle faces out.
+TEST_F(Import, TheBundledExampleIsAClosedSolidFacingOut) {
+  std::vector<Triangle> triangles =
+      imported("bracket.obj", readFile(VORLATIC_EXAMPLES_DIR "/bracket.obj"));
+  double surface = 0, volume = 0;
+  for (const Triangle& t : triangles) {
+    surface += area(t);
+    volume += (double(t[0][0]) * (double(t[1][1]) * t[2][2] - double(t[1][2]) * t[2][1]) -
+               double(t[0][1]) * (double(t[1][0]) * t[2][2] - double(t[1][2]) * t[2][0]) +
+               double(t[0][2]) * (double(t[1][0]) * t[2][1] - double(t[1][1]) * t[2][0])) /
+              6;
+  }
+  EXPECT_EQ(triangles.size(), 20u);
+  EXPECT_NEAR(surface, 2 * 3 + 8 * 3, 1e-9);
+  EXPECT_NEAR(volume, 3 * 3, 1e-9);
+}
+
+}  // namespace
