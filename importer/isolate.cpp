@@ -39,6 +39,20 @@ struct Header {
   double readSeconds = 0, triangulateSeconds = 0;
 };
 
+// AddressSanitizer reserves terabytes of address space up front: under it, a limit on the
+// address space would stop the reader before it began, so only the time is limited.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool limitAddressSpace = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool limitAddressSpace = false;
+#else
+constexpr bool limitAddressSpace = true;
+#endif
+#else
+constexpr bool limitAddressSpace = true;
+#endif
+
 // A reason longer than this is cut: the child is not trusted with the parent's memory.
 constexpr std::uint64_t maxText = 4096;
 // The child's status when it ran out of memory where the library did not catch it.
@@ -63,7 +77,7 @@ bool writeAll(int fd, const void* data, std::size_t size) {
 #endif
   rlimit memory{rlim_t(limits.memoryMiB) << 20, rlim_t(limits.memoryMiB) << 20};
   rlimit cpu{rlim_t(limits.seconds), rlim_t(limits.seconds) + 1};
-  setrlimit(RLIMIT_AS, &memory);
+  if (limitAddressSpace) setrlimit(RLIMIT_AS, &memory);
   setrlimit(RLIMIT_CPU, &cpu);
   try {
     if (hook) hook();

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 #include <thread>
@@ -328,7 +328,7 @@ TEST_F(Import, TheIsolatedReaderFailsAsADiagnostic) {
     std::string reason;
   };
   const Case cases[] = {
-      {[] { std::raise(SIGSEGV); }, {}, "it was killed by signal 11 (Segmentation fault)"},
+      {[] { std::abort(); }, {}, "it was killed by signal 6 (Aborted)"},
       {[] {
          std::vector<char> big(std::size_t{1} << 30, 1);
          (void)big;
@@ -346,6 +346,9 @@ TEST_F(Import, TheIsolatedReaderFailsAsADiagnostic) {
        "it took longer than 2 s"},
   };
   for (const Case& c : cases) {
+#if defined(__SANITIZE_ADDRESS__)
+    if (c.reason.find("memory") != std::string::npos) continue;  // no address-space limit there
+#endif
     importer::Model model;
     std::string error;
     EXPECT_FALSE(importer::readIsolated((dir / "m.obj").string(), c.limits, model, error, c.hook));
