@@ -158,7 +158,7 @@ bool receive(Receiver& from, Model& model, std::string& text, bool& read) {
 
 // Why the child ended as it did, when it did not end well.
 std::string failure(int status, bool late, const ReaderLimits& limits) {
-  if (late) return "it took longer than " + std::to_string(2 * limits.seconds) + " s";
+  if (late) return "it took longer than " + std::to_string(limits.wallSeconds) + " s";
   if (WIFSIGNALED(status)) {
     int signal = WTERMSIG(status);
     if (signal == SIGXCPU || signal == SIGKILL)
@@ -193,7 +193,7 @@ bool readIsolated(const std::string& path, const ReaderLimits& limits, Model& mo
   }
   ::close(fds[1]);
   Receiver from(fds[0],
-                std::chrono::steady_clock::now() + std::chrono::seconds(2 * limits.seconds));
+                std::chrono::steady_clock::now() + std::chrono::seconds(limits.wallSeconds));
   std::string text;
   bool read = false;
   bool whole = false;

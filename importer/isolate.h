@@ -11,7 +11,8 @@ namespace importer {
 // What the isolated reader may use.
 struct ReaderLimits {
   std::uint64_t memoryMiB = 4096;  // address space
-  unsigned seconds = 300;          // CPU time; twice this of wall time
+  unsigned seconds = 300;          // CPU time
+  unsigned wallSeconds = 600;      // time on the clock
 };
 
 // Reads the model at `path`. On POSIX in a child process under `limits`, of which only positions,

@@ -75,10 +75,12 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
     } else if (arg == "--reader-memory" || arg == "--reader-seconds") {
       const std::string* text = value();
       if (!text || !whole(*text, 1u << 20, n)) return reason = "takes a whole number", false;
-      if (arg == "--reader-memory")
+      if (arg == "--reader-memory") {
         options.limits.memoryMiB = n;
-      else
+      } else {
         options.limits.seconds = unsigned(n);
+        options.limits.wallSeconds = 2 * unsigned(n);
+      }
     } else if (arg.size() > 1 && arg[0] == '-') {
       return reason = "is not an option of vorlatic-import", false;
     } else {
