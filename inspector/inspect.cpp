@@ -9,6 +9,7 @@
 #include "common/filebuf.h"
 #include "common/output.h"
 #include "common/program.h"
+#include "json.h"
 #include "meshtext/writer.h"
 #include "preview.h"
 #include "report.h"
@@ -19,11 +20,14 @@ namespace {
 
 struct Arguments {
   std::string file, dump, svg;
+  bool json = false;
 };
 
 bool parseArguments(const std::vector<std::string>& args, Arguments& parsed) {
   for (std::size_t i = 1; i < args.size(); ++i) {
-    if ((args[i] == "--dump" || args[i] == "--svg") && i + 1 < args.size()) {
+    if (args[i] == "--json") {
+      parsed.json = true;
+    } else if ((args[i] == "--dump" || args[i] == "--svg") && i + 1 < args.size()) {
       (args[i] == "--dump" ? parsed.dump : parsed.svg) = args[i + 1];
       ++i;
     } else if (parsed.file.empty() && !args[i].empty() && args[i][0] != '-') {
@@ -78,7 +82,10 @@ class Inspection {
     threedb::Summary summary;
     threedb::summarise(reader, summary, &outputs_);
     if (input_.error()) return fail(path, "cannot read: " + common::systemReason(input_.error()));
-    printSummary(out_, path, reader.bytesRead(), summary);
+    if (arguments_.json)
+      printJson(out_, path, reader.bytesRead(), summary, problemText(reader));
+    else
+      printSummary(out_, path, reader.bytesRead(), summary);
     if (reader.problem() != threedb::Problem::none) return invalid(reader);
     if (outputs_.dump) outputs_.dump->flush();
     if (outputs_.preview && !drawPreview(summary)) return common::statusFailed;
@@ -150,6 +157,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return common::statusUsage;
   }
   common::Diagnostics diagnostics("vorlatic-inspect", errors, [&out] { out.flush(); });
+  if (arguments.json && !jsonAvailable()) {
+    diagnostics.report("--json", "this build has no JSON support (it needs nlohmann-json3-dev)");
+    return common::statusUsage;
+  }
   try {
     return Inspection(arguments, out, diagnostics).run();
   } catch (const std::bad_alloc&) {

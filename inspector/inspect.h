@@ -10,7 +10,7 @@
 namespace inspector {
 
 inline constexpr std::string_view usage =
-    "usage: vorlatic-inspect FILE.3db [--dump OUT.msh] [--svg OUT.svg]\n";
+    "usage: vorlatic-inspect FILE.3db [--json] [--dump OUT.msh] [--svg OUT.svg]\n";
 
 // Runs the command line `args` (args[0] is the program name): the summary goes to `out`,
 // diagnostics to `errors`. Returns 0 for a sound file, 1 after the usage line, 2 for a file that

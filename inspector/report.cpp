@@ -49,6 +49,14 @@ void printSummary(std::ostream& out, const std::string& path, std::uint64_t byte
   for (const auto& [colour, count] : summary.colours) out << ' ' << hex32(colour) << " x " << count;
   if (summary.otherColours) out << " and " << summary.otherColours << " vertices of other colours";
   out << '\n' << "indices: " << indicesText(summary) << '\n';
+  const threedb::DeviceFigures device = threedb::deviceFigures(summary);
+  out << "device: " << device.vertexBytes << " bytes of vertices, " << device.indexBytes
+      << " bytes of indices, " << device.drawCalls
+      << (device.drawCalls == 1 ? " draw call" : " draw calls") << " of at most "
+      << threedb::maxIndicesPerDrawCall
+      << " indices; every index fits the vertices: " << (device.indicesFit ? "yes" : "no") << '\n'
+      << "sections: vertices at offset " << device.vertexOffset << ", faces at offset "
+      << device.faceOffset << "; loaded one byte past a 16-byte boundary, both start on one\n";
 }
 
 std::string problemText(const threedb::FileReader& reader) {

@@ -45,6 +45,17 @@ IndexBase Summary::indexBase() const noexcept {
   return IndexBase::beyond;
 }
 
+DeviceFigures deviceFigures(const Summary& summary) noexcept {
+  DeviceFigures figures;
+  const std::uint64_t facesPerCall = maxIndicesPerDrawCall / 3;
+  figures.vertexBytes = vertexRecordSize * std::uint64_t(summary.vertices);
+  figures.indexBytes = faceRecordSize * summary.faces;
+  figures.drawCalls = (summary.faces + facesPerCall - 1) / facesPerCall;
+  figures.indicesFit = summary.indicesBeyond == 0;
+  figures.faceOffset = headerSize + figures.vertexBytes;
+  return figures;
+}
+
 std::string numberText(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.9g", value);

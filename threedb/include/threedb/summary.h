@@ -52,6 +52,23 @@ struct Summary {
   IndexBase indexBase() const noexcept;
 };
 
+// The device's facts: indices are 16 bits, and one draw call takes at most this many of them.
+inline constexpr std::uint32_t maxIndicesPerDrawCall = 65535;
+
+// What a file costs on the device, and where its sections lie.
+struct DeviceFigures {
+  std::uint64_t vertexBytes = 0;  // the vertex section
+  std::uint64_t indexBytes = 0;   // the face section
+  std::uint64_t drawCalls = 0;    // at maxIndicesPerDrawCall indices each
+  bool indicesFit = false;        // every index below the vertex count (0-based and in range)
+  std::uint64_t vertexOffset = headerSize;
+  std::uint64_t faceOffset = headerSize;
+};
+
+// The figures of a summed-up file. A file loaded one byte past a 16-byte boundary has both its
+// sections on 16-byte boundaries, since the header is 15 bytes and a vertex record 16.
+DeviceFigures deviceFigures(const Summary& summary) noexcept;
+
 // A value as summaries show it: nine significant digits, as a float needs to come back exactly.
 std::string numberText(double value);
 
