@@ -18,6 +18,9 @@
 namespace converter {
 namespace {
 
+// Inputs smaller than this many blocks are converted on one thread (see workersFor).
+constexpr std::uintmax_t smallInputBlocks = 4;
+
 std::string plural(std::uint64_t n, const char* one, const char* many) {
   return std::to_string(n) + ' ' + (n == 1 ? one : many);
 }
@@ -81,6 +84,17 @@ void warn(const Outcome& outcome, std::string_view input, common::Diagnostics& d
                                 std::to_string(outcome.counts.faceCount));
 }
 
+// A regular file of a few blocks or more is converted on two threads. A smaller one is done on
+// this thread before a second could even start; a pipe or a terminal too, since a read that
+// never returns would keep a second thread from ever being joined.
+unsigned workersFor(const std::string& inputPath, std::size_t blockSize) {
+  std::error_code ignored;
+  const std::filesystem::path path = common::pathOf(inputPath);
+  if (!std::filesystem::is_regular_file(path, ignored)) return 1;
+  const std::uintmax_t size = std::filesystem::file_size(path, ignored);
+  return !ignored && size >= smallInputBlocks * blockSize ? 2 : 1;
+}
+
 // The run from the input's name on: convert, close the input, and conclude.
 int convertFile(const std::string& inputPath, const std::string& outputPath, Echo& echo,
                 std::ostream& console, common::Diagnostics& diagnostics) {
@@ -89,11 +103,8 @@ int convertFile(const std::string& inputPath, const std::string& outputPath, Ech
     return diagnostics.fail(inputPath, "cannot open: " + common::systemReason(input.error()));
   common::OutputFile output(outputPath, "vorlatic");
   std::string refusal;
-  // A regular file is converted on two threads; a pipe or a terminal on this one, since a read
-  // that never returns would keep a second thread from ever being joined.
-  std::error_code ignored;
   ConvertOptions options;
-  options.workers = std::filesystem::is_regular_file(common::pathOf(inputPath), ignored) ? 2 : 1;
+  options.workers = workersFor(inputPath, options.blockSize);
   Outcome outcome = convert(
       input, [&]() { return output.open(inputPath, refusal); }, echo, options);
   Ending ending;

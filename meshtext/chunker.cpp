@@ -51,8 +51,9 @@ std::size_t Chunker::readCounts(Counts& counts) {
 // each piece to `sink` as it comes; what follows the last of them is carried to the next chunk.
 // A token that reaches the end of the text read so far is continued in the next block.
 std::size_t Chunker::streamTokens(std::size_t count, TokenSink& sink) {
-  std::string text = std::move(carry_);
+  const std::string carried = std::move(carry_);
   carry_.clear();
+  std::string_view text = carried;
   std::size_t pos = 0, found = 0;
   bool inToken = false;
   for (;;) {
@@ -65,25 +66,25 @@ std::size_t Chunker::streamTokens(std::size_t count, TokenSink& sink) {
       const std::size_t start = pos;
       while (pos < text.size() && !isSpace(text[pos])) ++pos;
       const bool ends = pos < text.size();
-      sink.piece(found, std::string_view(text.data() + start, pos - start), ends);
+      sink.piece(found, text.substr(start, pos - start), ends);
       if (!ends) break;
       inToken = false;
       ++found;
     }
     if (found == count) break;
-    text.resize(blockSize_);
-    std::streamsize got = ended_ ? 0 : input_.sgetn(text.data(), std::streamsize(blockSize_));
+    if (!streamBlock_) streamBlock_.reset(new char[blockSize_]);
+    std::streamsize got =
+        ended_ ? 0 : input_.sgetn(streamBlock_.get(), std::streamsize(blockSize_));
+    pos = 0;
     if (got <= 0) {
       ended_ = true;
-      text.clear();
-      pos = 0;
+      text = {};
       if (inToken) sink.piece(found++, {}, true);  // the input ends the token
       break;
     }
-    text.resize(std::size_t(got));
-    pos = 0;
+    text = std::string_view(streamBlock_.get(), std::size_t(got));
   }
-  carry_.assign(text, pos, std::string::npos);
+  carry_.assign(text.substr(pos));
   return found;
 }
 

@@ -10,14 +10,19 @@ void PaddedText::assign(std::string_view text) {
 }
 
 char* PaddedText::reserve(std::size_t capacity) {
-  if (bytes_.size() < capacity + textPadding) bytes_.resize(capacity + textPadding);
-  return bytes_.data();
+  if (capacity > capacity_) {
+    std::unique_ptr<char[]> grown(new char[capacity + textPadding]);
+    if (bytes_) std::memcpy(grown.get(), bytes_.get(), capacity_);
+    bytes_ = std::move(grown);
+    capacity_ = capacity;
+  }
+  return bytes_.get();
 }
 
 void PaddedText::seal(std::size_t length) noexcept {
-  assert(length + textPadding <= bytes_.size() || (length == 0 && bytes_.empty()));
+  assert(length <= capacity_ || (length == 0 && !bytes_));
   size_ = length;
-  if (!bytes_.empty()) std::memset(bytes_.data() + length, 0, textPadding);
+  if (bytes_) std::memset(bytes_.get() + length, 0, textPadding);
 }
 
 }  // namespace meshtext

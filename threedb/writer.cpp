@@ -4,7 +4,9 @@ namespace threedb {
 
 Writer::Writer(std::streambuf& output, std::size_t blockSize)
     // Room for the largest record at least, so that a record never has to be split.
-    : output_(output), block_(blockSize < vertexRecordSize ? vertexRecordSize : blockSize) {}
+    : output_(output),
+      blockSize_(blockSize < vertexRecordSize ? vertexRecordSize : blockSize),
+      block_(new unsigned char[blockSize_]) {}
 
 void Writer::put(const unsigned char* bytes, std::size_t size) {
   if (failed_ || size == 0) return;
@@ -14,7 +16,7 @@ void Writer::put(const unsigned char* bytes, std::size_t size) {
 }
 
 void Writer::drain() {
-  put(block_.data(), used_);
+  put(block_.get(), used_);
   used_ = 0;
 }
 

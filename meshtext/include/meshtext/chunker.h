@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <streambuf>
 #include <string>
 #include <string_view>
@@ -68,7 +69,8 @@ class Chunker {
 
   std::streambuf& input_;
   std::size_t blockSize_;
-  std::string carry_;  // the start of the next record
+  std::string carry_;                    // the start of the next record
+  std::unique_ptr<char[]> streamBlock_;  // what streamTokens reads into, made when first needed
   std::uint64_t recordsSoFar_ = 0;
   std::size_t leftover_ = 0;
   bool ended_ = false;     // the input has ended

@@ -4,8 +4,8 @@
 
 #include <cassert>
 #include <cstddef>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 namespace meshtext {
 
@@ -39,14 +39,16 @@ class PaddedText {
   // zeros behind it.
   void seal(std::size_t length) noexcept;
 
-  const char* data() const noexcept { return bytes_.empty() ? empty_ : bytes_.data(); }
-  char* data() noexcept { return bytes_.empty() ? nullptr : bytes_.data(); }
+  const char* data() const noexcept { return bytes_ ? bytes_.get() : empty_; }
+  char* data() noexcept { return bytes_.get(); }
   std::size_t size() const noexcept { return size_; }
   std::string_view view() const noexcept { return {data(), size_}; }
 
  private:
   static constexpr char empty_[textPadding + 1] = {};
-  std::vector<char> bytes_;
+  // Not zeroed when made: a large block costs memory only as far as text is read into it.
+  std::unique_ptr<char[]> bytes_;
+  std::size_t capacity_ = 0;  // bytes_ holds capacity_ + textPadding
   std::size_t size_ = 0;
 };
 

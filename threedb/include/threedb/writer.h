@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <streambuf>
 #include <vector>
 
@@ -86,8 +87,8 @@ class Writer {
   template <std::size_t N>
   void append(const std::array<unsigned char, N>& bytes) {
     if (failed_) return;
-    if (block_.size() - used_ < N) drain();
-    std::memcpy(block_.data() + used_, bytes.data(), N);
+    if (blockSize_ - used_ < N) drain();
+    std::memcpy(block_.get() + used_, bytes.data(), N);
     used_ += N;
     written_ += N;
   }
@@ -95,7 +96,8 @@ class Writer {
   void put(const unsigned char* bytes, std::size_t size);
 
   std::streambuf& output_;
-  std::vector<unsigned char> block_;
+  std::size_t blockSize_;
+  std::unique_ptr<unsigned char[]> block_;  // not zeroed: a small file touches little of it
   std::size_t used_ = 0;
   std::uint64_t written_ = 0;
   bool failed_ = false;
