@@ -8,6 +8,8 @@ resident memory and the ratio of the medians. With --against REV, the vorlatic o
 commit (built in its own worktree) runs in the same alternation.
 
     python3 bench/run.py [--runs N] [--micro] [--sizes large,small] [--against REV]
+    python3 bench/run.py --small [--against REV]    the cost of a small file: start-up
+    python3 bench/run.py --game 1000                a game of 1000 meshes built with Ninja, -j2
 """
 import argparse
 import filecmp
@@ -16,6 +18,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.join(ROOT, "build-bench")
@@ -106,6 +109,48 @@ def compare(name, mesh, programs, runs, data):
     return medians[first] * 1000 / megabytes
 
 
+def small_files(programs, runs, data):
+    """Whole-process time of each program on the usage line, a one-vertex mesh and the cube."""
+    one = os.path.join(data, "one.msh")
+    with open(one, "w") as out:
+        out.write("1 0\n1 2 3\n")
+    cases = {"usage line": [], "one vertex": [one], "cube": [os.path.join(ROOT, "examples", "cube.msh")]}
+    print(f"{'input':<12}" + "".join(f"{label:>18}" for label in programs) + "   (median ms)")
+    for name, inputs in cases.items():
+        samples = {label: [] for label in programs}
+        for _ in range(runs):
+            for label, program in programs.items():
+                command = [program] + inputs + ([os.path.join(data, "small.3db")] if inputs else [])
+                result = subprocess.run([os.path.join(BUILD, "bench", "vorlatic-measure")] + command,
+                                        stdout=subprocess.PIPE, text=True)
+                samples[label].append(float(result.stdout.split()[0]) * 1000)
+        print(f"{name:<12}" + "".join(f"{statistics.median(samples[label]):>18.2f}"
+                                       for label in programs))
+
+
+def game_build(count, data):
+    """Builds a game of `count` small meshes through vorlatic_add_meshes with Ninja, -j2."""
+    meshes = os.path.join(data, f"game-{count}")
+    os.makedirs(meshes, exist_ok=True)
+    cube = open(os.path.join(ROOT, "examples", "cube.msh")).read()
+    for i in range(count):
+        with open(os.path.join(meshes, f"mesh{i}.msh"), "w") as out:
+            out.write(cube)
+    build_dir = os.path.join(data, f"game-{count}-build")
+    subprocess.run(["rm", "-rf", build_dir], check=True)
+    subprocess.run(["cmake", "-S", os.path.join(ROOT, "tests", "game"), "-B", build_dir, "-G",
+                    "Ninja", f"-DVORLATIC_SOURCE_DIR={ROOT}", f"-DMESH_DIR={meshes}",
+                    "-DCMAKE_BUILD_TYPE=Release"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build_dir, "-j2", "--target", "vorlatic"], check=True,
+                   stdout=subprocess.DEVNULL)
+    start = time.monotonic()
+    subprocess.run(["cmake", "--build", build_dir, "-j2", "--target", "meshes"], check=True,
+                   stdout=subprocess.DEVNULL)
+    wall = time.monotonic() - start
+    print(f"game of {count} meshes (the cube each), Ninja -j2: {wall:.2f} s, "
+          f"{wall * 1000 / count:.2f} ms per mesh")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--runs", type=int, default=5, help="runs of each program per size (>= 3)")
@@ -113,6 +158,8 @@ def main():
     parser.add_argument("--against", metavar="REV", help="also time vorlatic as built at REV")
     parser.add_argument("--no-baseline", action="store_true", help="leave the baseline out")
     parser.add_argument("--micro", action="store_true", help="also run the micro-benchmarks")
+    parser.add_argument("--small", action="store_true", help="time small files instead")
+    parser.add_argument("--game", type=int, metavar="N", help="time a game of N meshes instead")
     parser.add_argument("--data", default=os.path.join(tempfile.gettempdir(), "vorlatic-bench"))
     args = parser.parse_args()
     runs = max(3, args.runs)
@@ -124,6 +171,12 @@ def main():
         programs[f"vorlatic@{commit}"] = binary
     if not args.no_baseline:
         programs["baseline"] = os.path.join(BUILD, "bench", "vorlatic-baseline")
+    if args.small:
+        small_files(programs, max(runs, 20), args.data)
+        return
+    if args.game:
+        game_build(args.game, args.data)
+        return
     generator = os.path.join(BUILD, "bench", "vorlatic-genmesh")
 
     print(f"machine: {os.cpu_count()} cores; {runs} runs each, alternating; console to /dev/null")

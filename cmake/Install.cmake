@@ -2,10 +2,13 @@
 # package so that other projects can find_package(Vorlatic) and link Vorlatic::threedb and
 # Vorlatic::meshtext.
 include(CMakePackageConfigHelpers)
-install(TARGETS vorlatic vorlatic-inspect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The programs are in the package too, as Vorlatic::vorlatic and so on: vorlatic_add_meshes()
+# runs them.
+install(TARGETS vorlatic vorlatic-inspect EXPORT VorlaticTargets
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES man/vorlatic.1 man/vorlatic-inspect.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 if(TARGET vorlatic-import)
-  install(TARGETS vorlatic-import RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS vorlatic-import EXPORT VorlaticTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES man/vorlatic-import.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 install(TARGETS meshtext threedb EXPORT VorlaticTargets
@@ -22,4 +25,7 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/VorlaticConfigVersion.cma
                                  COMPATIBILITY SameMinorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/VorlaticConfig.cmake
               ${PROJECT_BINARY_DIR}/VorlaticConfigVersion.cmake
+              cmake/VorlaticMeshes.cmake cmake/VorlaticMeshStep.cmake
         DESTINATION ${packageDir})
+# The device-side loader, to be copied into a game for the handheld.
+install(FILES loader/v3db.h loader/v3db.c DESTINATION ${CMAKE_INSTALL_DATADIR}/vorlatic/loader)
