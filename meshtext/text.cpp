@@ -10,7 +10,7 @@ void PaddedText::assign(std::string_view text) {
 }
 
 char* PaddedText::reserve(std::size_t capacity) {
-  if (capacity > capacity_) {
+  if (capacity > capacity_ || !bytes_) {  // never null, even for no text
     std::unique_ptr<char[]> grown(new char[capacity + textPadding]);
     if (bytes_) std::memcpy(grown.get(), bytes_.get(), capacity_);
     bytes_ = std::move(grown);
