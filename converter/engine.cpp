@@ -1,6 +1,7 @@
 #include "engine.h"
 
 #include <atomic>
+#include <cassert>
 #include <condition_variable>
 #include <mutex>
 #include <new>
@@ -8,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "meshtext/index.h"
 #include "meshtext/numbers.h"
 #include "meshtext/summary.h"
 #include "threedb/writer.h"
@@ -21,27 +23,37 @@ struct Converted {
   std::size_t echoSize = 0;
   threedb::RecordBlock records;
   std::uint64_t indicesOutOfRange = 0;
+  std::vector<std::uint32_t> starts;  // where the chunk's tokens start
 };
 
 // Converts every record of `chunk`; records before `vertexCount` are vertices, the rest faces.
-void convertChunk(const meshtext::RecordChunk& chunk, std::uint32_t vertexCount, Converted& out) {
-  std::size_t bound = echoBound(chunk.text.size(), chunk.records);
+// The tokens' starts are found first, for the whole chunk, so that converting a token never waits
+// for the scan of the one before it.
+void convertChunk(const meshtext::RecordChunk& chunk, std::uint32_t vertexCount,
+                  meshtext::Simd simd, Converted& out) {
+  const char* text = chunk.text.data();
+  const std::size_t length = chunk.text.size();
+  std::size_t bound = echoBound(length, chunk.records);
   if (out.echo.size() < bound) out.echo.resize(bound);
+  if (out.starts.size() < length / 2 + 1) out.starts.resize(length / 2 + 1);
   out.records.clear();
   out.records.reserve(std::size_t(chunk.records));
   out.indicesOutOfRange = 0;
+  // A chunk holds whole records only, and begins where a token may.
+  const std::size_t tokens = meshtext::indexTokens(text, length, true, out.starts.data(), simd);
+  assert(tokens == 3 * chunk.records);
+  (void)tokens;
   char* echo = out.echo.data();
-  meshtext::Scanner scanner = chunk.scanner();
+  const std::uint32_t* starts = out.starts.data();
   meshtext::Vertex vertex;
   meshtext::Face face;
-  for (std::uint64_t r = 0; r < chunk.records; ++r) {
-    // A chunk holds whole records only: every read finds its three tokens.
+  for (std::uint64_t r = 0; r < chunk.records; ++r, starts += 3) {
     if (chunk.firstRecord + r < vertexCount) {
-      scanner.vertex(vertex);
+      meshtext::vertexAt(text, length, starts, vertex);
       echo = echoVertex(echo, vertex);
       out.records.addVertex(vertex.x, vertex.y, vertex.z);
     } else {
-      scanner.face(face);
+      meshtext::faceAt(text, length, starts, face);
       echo = echoFace(echo, face);
       out.records.addFace(face.index[0], face.index[1], face.index[2]);
       for (std::int32_t value : face.value) out.indicesOutOfRange += !meshtext::fitsIndex(value);
@@ -91,9 +103,9 @@ class StreamedRecord : public meshtext::TokenSink {
 // strictly in the order they were cut, so the console and the file are as one thread makes them.
 class Pipeline {
  public:
-  Pipeline(meshtext::Chunker& chunker, std::uint32_t vertexCount, threedb::Writer& writer,
-           Echo& echo)
-      : chunker_(chunker), vertexCount_(vertexCount), writer_(writer), echo_(echo) {}
+  Pipeline(meshtext::Chunker& chunker, std::uint32_t vertexCount, meshtext::Simd simd,
+           threedb::Writer& writer, Echo& echo)
+      : chunker_(chunker), vertexCount_(vertexCount), simd_(simd), writer_(writer), echo_(echo) {}
 
   // Runs with `workers` threads (this one included); fills in what the outcome learns.
   void run(unsigned workers, Outcome& outcome) {
@@ -148,7 +160,7 @@ class Pipeline {
         return;
       }
       try {
-        convertChunk(chunk, vertexCount_, converted);
+        convertChunk(chunk, vertexCount_, simd_, converted);
       } catch (const std::bad_alloc&) {
         failed = true;
         stop(true);
@@ -207,6 +219,7 @@ class Pipeline {
 
   meshtext::Chunker& chunker_;
   const std::uint32_t vertexCount_;
+  const meshtext::Simd simd_;
   threedb::Writer& writer_;
   Echo& echo_;
   std::atomic<bool> stopping_{false};
@@ -228,7 +241,7 @@ class Pipeline {
 Outcome convert(std::streambuf& input, const std::function<std::streambuf*()>& openOutput,
                 Echo& echo, const ConvertOptions& options) {
   Outcome outcome;
-  meshtext::Chunker chunker(input, options.blockSize);
+  meshtext::Chunker chunker(input, options.blockSize, options.simd);
   outcome.countTokens = chunker.readCounts(outcome.counts);
   if (outcome.countTokens < 2) {
     outcome.stop = Stop::missingCounts;
@@ -251,7 +264,7 @@ Outcome convert(std::streambuf& input, const std::function<std::streambuf*()>& o
     outcome.stop = Stop::writeFailed;
     return outcome;
   }
-  Pipeline pipeline(chunker, std::uint32_t(outcome.counts.vertexCount), writer, echo);
+  Pipeline pipeline(chunker, std::uint32_t(outcome.counts.vertexCount), options.simd, writer, echo);
   pipeline.run(options.workers ? options.workers : 1, outcome);
   // Whatever was converted reaches the stream, a failed run's included.
   if (!writer.flush() && outcome.stop == Stop::none) outcome.stop = Stop::writeFailed;

@@ -9,6 +9,7 @@
 
 #include "console.h"
 #include "meshtext/chunker.h"
+#include "meshtext/index.h"
 
 namespace converter {
 
@@ -39,6 +40,8 @@ struct ConvertOptions {
   // return (not a pipe): every thread is joined before convert returns.
   unsigned workers = 1;
   std::size_t blockSize = meshtext::Chunker::defaultBlockSize;
+  // The instructions tokens are found with; every choice gives the same bytes.
+  meshtext::Simd simd = meshtext::bestSimd();
 };
 
 // Reads the counts and echoes them, rejects a negative vertexCount, then asks `openOutput` for the

@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "meshtext/index.h"
 #include "meshtext/summary.h"
 
 namespace meshtext {
 
-Chunker::Chunker(std::streambuf& input, std::size_t blockSize)
-    : input_(input), blockSize_(blockSize ? blockSize : 1) {}
+Chunker::Chunker(std::streambuf& input, std::size_t blockSize, Simd simd)
+    : input_(input), blockSize_(blockSize ? blockSize : 1), simd_(simd) {}
 
 void Chunker::startWithCarry(PaddedText& text, std::size_t& length) {
   length = carry_.size();
@@ -113,7 +114,7 @@ bool Chunker::next(RecordChunk& chunk) {
     readMore(text, length, std::max(blockSize_, length));
     // Unless the input has ended, a token that reaches the end of the text may go on.
     bool open = !ended_ && length > 0 && !isSpace(text.data()[length - 1]);
-    std::size_t tokens = countTokens(text.data(), length);
+    std::size_t tokens = countTokens(text.data(), length, true, simd_);
     std::uint64_t records = (tokens - (open ? 1 : 0)) / 3;
     if (records == 0) {
       if (ended_) {

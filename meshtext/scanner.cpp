@@ -1,5 +1,7 @@
 #include "meshtext/scanner.h"
 
+#include <cstring>
+
 #include "meshtext/numbers.h"
 #include "words.h"
 
@@ -7,6 +9,10 @@ namespace meshtext {
 namespace {
 
 constexpr std::uint64_t powersOf10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+constexpr double inversePowersOf10[] = {1, 1e-1, 1e-2, 1e-3, 1e-4, 1e-5, 1e-6, 1e-7};
+// How many double ulps from a float midpoint the exact division takes over: more than the 2.5
+// that the multiplication may stray.
+constexpr std::uint64_t nearMidpoint = 4;
 
 // How many of the word's bytes, from the first, are decimal digits.
 inline int digitRun(std::uint64_t word) noexcept {
@@ -49,7 +55,16 @@ inline bool quickCoordinate(const char*& p, float& value) noexcept {
   }
   // At most 14 digits: the mantissa is below 2^53 and exact as a double.
   if (!exactDoubleArithmetic || digits + decimals == 0) return false;
-  double magnitude = double(mantissa) / exactPowersOf10[decimals];
+  // A multiplication by the (rounded) inverse power of ten lands within 2.5 double ulps of the
+  // correctly rounded quotient. Only where a float rounding boundary (a midpoint between two
+  // floats) lies that close could the two round to different floats: there the exact division
+  // decides. Every magnitude here is a normal float, whose rounding looks at the double's low
+  // 29 fraction bits; a midpoint has them 0x10000000.
+  double magnitude = double(mantissa) * inversePowersOf10[decimals];
+  std::uint64_t bits;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  if ((bits & 0x1FFFFFFFu) - 0x10000000u + nearMidpoint <= 2 * nearMidpoint)
+    magnitude = double(mantissa) / exactPowersOf10[decimals];
   value = static_cast<float>(negative ? -magnitude : magnitude);
   p = q;
   return true;
@@ -69,38 +84,60 @@ inline bool quickInteger(const char*& p, std::int32_t& value) noexcept {
   return true;
 }
 
-// 0x80 in each byte of the word that is a space, \t, \n, \v, \f or \r; 0 elsewhere.
-inline std::uint64_t spaceBytes(std::uint64_t word) noexcept {
-  constexpr std::uint64_t high = 0x8080808080808080u, low7 = 0x7F7F7F7F7F7F7F7Fu;
-  std::uint64_t blank = word ^ 0x2020202020202020u;
-  std::uint64_t isBlank = ~(((blank & low7) + low7) | blank) & high;
-  std::uint64_t seven = word & low7;
-  std::uint64_t atLeast9 = seven + 0x7777777777777777u;
-  std::uint64_t atLeast14 = seven + 0x7272727272727272u;
-  return isBlank | (atLeast9 & ~atLeast14 & ~word & high);
+// A token ends at whitespace or at the end of the text; a NUL inside the text does not end it.
+inline bool endsAt(const char* p, const char* end) noexcept { return isSpace(*p) || p == end; }
+
+// The token at `start` as a coordinate, in place where its spelling allows; returns its end.
+inline const char* coordinateAt(const char* start, const char* end, float& value) noexcept {
+  const char* p = start;
+  if (quickCoordinate(p, value) && endsAt(p, end)) return p;
+  for (p = start; !endsAt(p, end);) ++p;
+  value = parseCoordinate(std::string_view(start, std::size_t(p - start)));
+  return p;
 }
 
-// How many bytes of the word have their top bit set, all other bits being clear: the bits are
-// gathered into the top byte by one multiplication, with no carry between bytes.
-inline std::size_t countHighBits(std::uint64_t x) noexcept {
-  return std::size_t(((x >> 7) * 0x0101010101010101u) >> 56);
+inline const char* integerAt(const char* start, const char* end, std::int32_t& value) noexcept {
+  const char* p = start;
+  if (quickInteger(p, value) && endsAt(p, end)) return p;
+  for (p = start; !endsAt(p, end);) ++p;
+  value = parseInteger(std::string_view(start, std::size_t(p - start)));
+  return p;
 }
 
 }  // namespace
+
+void vertexAt(const char* text, std::size_t length, const std::uint32_t* starts,
+              Vertex& vertex) noexcept {
+  const char* end = text + length;
+  float* values[3] = {&vertex.x, &vertex.y, &vertex.z};
+  for (int k = 0; k < 3; ++k) {
+    const char* start = text + starts[k];
+    vertex.text[k] =
+        std::string_view(start, std::size_t(coordinateAt(start, end, *values[k]) - start));
+  }
+}
+
+void faceAt(const char* text, std::size_t length, const std::uint32_t* starts,
+            Face& face) noexcept {
+  const char* end = text + length;
+  for (int k = 0; k < 3; ++k) {
+    const char* start = text + starts[k];
+    face.text[k] =
+        std::string_view(start, std::size_t(integerAt(start, end, face.value[k]) - start));
+    face.index[k] = toIndex(face.value[k]);
+  }
+}
 
 Scanner::Scanner(const char* text, std::size_t length) noexcept
     : begin_(text), p_(text), end_(text + length) {
   assert(isPadded(text, length));
 }
 
-// A token ends at whitespace or at the end of the text; a NUL inside the text does not end it.
-inline bool Scanner::ends(const char* p) const noexcept { return isSpace(*p) || p == end_; }
-
 bool Scanner::token(std::string_view& token) noexcept {
   while (isSpace(*p_)) ++p_;  // the NUL at the end stops this
   if (p_ == end_) return false;
   const char* start = p_;
-  while (!ends(p_)) ++p_;
+  while (!endsAt(p_, end_)) ++p_;
   token = std::string_view(start, std::size_t(p_ - start));
   return true;
 }
@@ -112,11 +149,7 @@ bool Scanner::vertex(Vertex& vertex) noexcept {
     while (isSpace(*p)) ++p;
     if (p == end_) return false;
     const char* start = p;
-    if (!quickCoordinate(p, *values[k]) || !ends(p)) {
-      p = start;
-      while (!ends(p)) ++p;
-      *values[k] = parseCoordinate(std::string_view(start, std::size_t(p - start)));
-    }
+    p = coordinateAt(start, end_, *values[k]);
     vertex.text[k] = std::string_view(start, std::size_t(p - start));
   }
   p_ = p;
@@ -129,34 +162,12 @@ bool Scanner::face(Face& face) noexcept {
     while (isSpace(*p)) ++p;
     if (p == end_) return false;
     const char* start = p;
-    if (!quickInteger(p, face.value[k]) || !ends(p)) {
-      p = start;
-      while (!ends(p)) ++p;
-      face.value[k] = parseInteger(std::string_view(start, std::size_t(p - start)));
-    }
+    p = integerAt(start, end_, face.value[k]);
     face.text[k] = std::string_view(start, std::size_t(p - start));
     face.index[k] = toIndex(face.value[k]);
   }
   p_ = p;
   return true;
-}
-
-std::size_t countTokens(const char* text, std::size_t length) noexcept {
-  std::size_t count = 0;
-  std::uint64_t spaceBefore = 0x80;  // the start counts as following a space
-  std::size_t i = 0;
-  for (; i + 8 <= length; i += 8) {
-    std::uint64_t space = spaceBytes(load8(text + i));
-    count += countHighBits(~space & ((space << 8) | spaceBefore) & 0x8080808080808080u);
-    spaceBefore = (space >> 56) & 0x80;
-  }
-  bool previousSpace = spaceBefore != 0;
-  for (; i < length; ++i) {
-    bool space = isSpace(text[i]);
-    count += !space && previousSpace;
-    previousSpace = space;
-  }
-  return count;
 }
 
 std::size_t lastTokensStart(const char* text, std::size_t length, std::size_t count) noexcept {

@@ -1,5 +1,6 @@
 #include "meshtext/reader.h"
 
+#include "meshtext/index.h"
 #include "meshtext/numbers.h"
 
 #include <gtest/gtest.h>
@@ -57,6 +58,31 @@ TEST(Tokens, AreReadWholeWhateverTheirLength) {
   EXPECT_EQ(tokens[0], giant);
   EXPECT_EQ(tokens[1], withNul);
   EXPECT_EQ(tokens[2], giant + "x");
+}
+
+// The token index and count, made with every kind of instruction this host has, against one byte
+// at a time.
+TEST(Tokens, AreIndexedAlikeWhateverTheInstructions) {
+  std::mt19937 rng(13);
+  const char bytes[] = {' ', '\t', '\n',   '\v',   '\f',   '\r', 'a',
+                        '7', '\0', '\x80', '\xFF', '\x1F', '!'};
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    for (std::size_t n = rng() % 700; n > 0; --n) text += bytes[rng() % (rng() % 2 ? 13 : 7)];
+    const bool afterSpace = rng() % 2;
+    std::vector<std::uint32_t> expected;
+    for (std::size_t i = 0; i < text.size(); ++i)
+      if (!meshtext::isSpace(text[i]) && (i ? meshtext::isSpace(text[i - 1]) : afterSpace))
+        expected.push_back(std::uint32_t(i));
+    for (meshtext::Simd simd :
+         {meshtext::Simd::portable, meshtext::Simd::sse2, meshtext::Simd::avx2}) {
+      std::vector<std::uint32_t> starts(text.size() / 2 + 1);
+      starts.resize(
+          meshtext::indexTokens(text.data(), text.size(), afterSpace, starts.data(), simd));
+      ASSERT_EQ(starts, expected) << int(simd) << ": " << text;
+      ASSERT_EQ(meshtext::countTokens(text.data(), text.size(), afterSpace, simd), expected.size());
+    }
+  }
 }
 
 TEST(Tokens, CrLfReadsAsLf) {

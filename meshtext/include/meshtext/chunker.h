@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "meshtext/index.h"
 #include "meshtext/scanner.h"
 #include "meshtext/text.h"
 
@@ -42,7 +43,8 @@ class Chunker {
   static constexpr std::size_t defaultBlockSize = std::size_t{1} << 18;
 
   // Reads with sgetn; the end of the input is where sgetn first returns nothing.
-  explicit Chunker(std::streambuf& input, std::size_t blockSize = defaultBlockSize);
+  explicit Chunker(std::streambuf& input, std::size_t blockSize = defaultBlockSize,
+                   Simd simd = bestSimd());
 
   // Reads vertexCount then faceCount, before any chunk, in pieces however long they are;
   // returns the tokens found (2 when both were there). Without this call, records start at the
@@ -69,6 +71,7 @@ class Chunker {
 
   std::streambuf& input_;
   std::size_t blockSize_;
+  Simd simd_;
   std::string carry_;                    // the start of the next record
   std::unique_ptr<char[]> streamBlock_;  // what streamTokens reads into, made when first needed
   std::uint64_t recordsSoFar_ = 0;

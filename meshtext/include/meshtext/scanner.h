@@ -51,17 +51,19 @@ class Scanner {
   std::size_t offset() const noexcept { return std::size_t(p_ - begin_); }
 
  private:
-  bool ends(const char* p) const noexcept;
-
   const char* begin_ = "";
   const char* p_ = begin_;
   const char* end_ = begin_;
 };
 
-// Token boundaries, for cutting text into chunks of whole records. None needs padding.
+// The record whose three tokens start at the offsets starts[0..2] of text[0, length), which
+// meets the padding contract (meshtext/index.h finds the starts): each token is converted from
+// its known start, so that the tokens of a block need not be found one after another.
+void vertexAt(const char* text, std::size_t length, const std::uint32_t* starts,
+              Vertex& vertex) noexcept;
+void faceAt(const char* text, std::size_t length, const std::uint32_t* starts, Face& face) noexcept;
 
-// The tokens that start in text[0, length).
-std::size_t countTokens(const char* text, std::size_t length) noexcept;
+// Token boundaries, for cutting text into chunks of whole records. None needs padding.
 
 // Where the last `count` tokens of text[0, length) start.
 std::size_t lastTokensStart(const char* text, std::size_t length, std::size_t count) noexcept;

@@ -1,0 +1,28 @@
+// Where tokens start, found for a whole block at once: whitespace masks of 64 bytes at a time
+// flattened into offsets, so that tokens can then be converted from known starts, several in
+// flight at once, instead of each being found from the end of the last.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace meshtext {
+
+// The instructions the index is made with: chosen at run time on x86-64 (SSE2 is always there,
+// AVX2 where the processor has it); the portable path everywhere else. All give the same index.
+enum class Simd { portable, sse2, avx2 };
+
+// The best this processor can do.
+Simd bestSimd() noexcept;
+
+// Writes to `starts` the offset of every token that begins in text[0, length) and returns how
+// many. `afterSpace` says whether the byte before text[0] is whitespace (true at the start of
+// the input). `starts` needs room for length / 2 + 1 offsets; length must be below 2^32.
+std::size_t indexTokens(const char* text, std::size_t length, bool afterSpace,
+                        std::uint32_t* starts, Simd simd = bestSimd()) noexcept;
+
+// How many tokens begin in text[0, length), as indexTokens would find.
+std::size_t countTokens(const char* text, std::size_t length, bool afterSpace,
+                        Simd simd = bestSimd()) noexcept;
+
+}  // namespace meshtext
