@@ -15,8 +15,7 @@ import subprocess
 import sys
 import tempfile
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-BUILD = os.path.join(ROOT, "build-bench")
+from run import BUILD, ROOT, measure  # the whole-run benchmark's build and measuring
 SIDE = 1000
 
 
@@ -30,15 +29,6 @@ def write_grid(path):
                 a = y * (SIDE + 1) + x
                 row.append(f"f {a} {a + 1} {a + SIDE + 2} {a + SIDE + 1}\n")
             out.write("".join(row))
-
-
-def measure(command):
-    result = subprocess.run([os.path.join(BUILD, "bench", "vorlatic-measure")] + command,
-                            stdout=subprocess.PIPE, text=True)
-    if result.returncode != 0:
-        sys.exit(f"failed ({result.returncode}): {' '.join(command)}")
-    wall, cpu, peak = result.stdout.split()
-    return float(wall), float(cpu), int(peak) / 1024
 
 
 def main():
@@ -68,7 +58,8 @@ def main():
     samples = {name: [] for name in programs}
     for _ in range(max(3, args.runs)):
         for name, command in programs.items():
-            samples[name].append(measure(command))
+            wall, cpu, peak = measure(command)
+            samples[name].append((wall, cpu, peak / 1024))
     print(f"model: {model}, {os.path.getsize(model) / 1e6:.1f} MB, "
           f"{2 * SIDE * SIDE} triangles; {max(3, args.runs)} runs each, alternating")
     print(f"{'program':<18}{'median s':>10}{'cpu s':>8}{'peak MiB':>10}")
