@@ -19,7 +19,11 @@ int runProgram(std::string_view program, int argc, char** argv, Run run) {
     standardOutput.adopt(stdout, false);
     standardError.adopt(stderr, false);
     std::ostream out(&standardOutput), errors(&standardError);
-    return run(arguments(argc, argv), out, errors);
+    const int status = run(arguments(argc, argv), out, errors);
+    // Whatever a run left unflushed (it flushes before it judges its console) still goes out.
+    out.flush();
+    errors.flush();
+    return status;
   } catch (const std::bad_alloc&) {
     std::fwrite(program.data(), 1, program.size(), stderr);
     std::fputs(": out of memory\n", stderr);
