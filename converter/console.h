@@ -5,13 +5,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <ostream>
 #include <string_view>
 
 #include "meshtext/scanner.h"
-#include "meshtext/text.h"
 
 namespace converter {
 
@@ -49,51 +47,21 @@ class Echo {
 // tokens, then " \n" for a vertex or "\n" for a face.
 inline constexpr std::size_t echoOverhead = 4;
 
-// Echoes copy in whole 16-byte pieces: they read up to this many bytes past a token (which the
-// text's padding allows) and write as far past the echo (which echoBound leaves room for).
-inline constexpr std::size_t echoSlack = 16;
-static_assert(echoSlack <= meshtext::textPadding, "a piece must not read past the padding");
-
 // Room enough for the echo of `records` records whose tokens take `textBytes` bytes in all.
 constexpr std::size_t echoBound(std::size_t textBytes, std::uint64_t records) noexcept {
-  return textBytes + echoOverhead * std::size_t(records) + echoSlack;
-}
-
-// Copies size bytes in whole pieces: fixed-size copies, which compile to single loads and stores
-// where a copy of any size would call the C library.
-inline char* copyPieces(char* out, const char* in, std::size_t size) noexcept {
-  for (std::size_t i = 0; i < size; i += echoSlack) std::memcpy(out + i, in + i, echoSlack);
-  return out + size;
+  return textBytes + echoOverhead * std::size_t(records);
 }
 
 // Writes the echo of a record at `out` and returns its end: the three tokens as read, a space
-// after each of the first two, then `ending` (at most two bytes). The tokens lie in padded text
-// and `out` has room for them, echoOverhead and echoSlack bytes.
-inline char* echoRecord(char* out, const std::array<std::string_view, 3>& tokens,
-                        std::string_view ending) noexcept {
-  const char* first = tokens[0].data();
-  const std::size_t size0 = tokens[0].size(), size1 = tokens[1].size();
-  // Most records stand in the input exactly as they are echoed, single spaces between the
-  // tokens: one copy does then.
-  if (tokens[1].data() == first + size0 + 1 && first[size0] == ' ' &&
-      tokens[2].data() == tokens[1].data() + size1 + 1 && tokens[1].data()[size1] == ' ') {
-    out = copyPieces(out, first, size0 + size1 + tokens[2].size() + 2);
-  } else {
-    for (std::size_t k = 0; k < 3; ++k) {
-      out = copyPieces(out, tokens[k].data(), tokens[k].size());
-      if (k < 2) *out++ = ' ';
-    }
-  }
-  out[0] = ending[0];
-  if (ending.size() > 1) out[1] = ending[1];
-  return out + ending.size();
-}
+// after each of the first two, then `ending`. `out` must have room for the tokens and
+// echoOverhead bytes.
+char* echoRecord(char* out, const std::array<std::string_view, 3>& tokens, std::string_view ending);
 
 // A vertex line ends in a space before its newline; a face line does not.
-inline char* echoVertex(char* out, const meshtext::Vertex& vertex) noexcept {
+inline char* echoVertex(char* out, const meshtext::Vertex& vertex) {
   return echoRecord(out, vertex.text, " \n");
 }
-inline char* echoFace(char* out, const meshtext::Face& face) noexcept {
+inline char* echoFace(char* out, const meshtext::Face& face) {
   return echoRecord(out, face.text, "\n");
 }
 
