@@ -129,7 +129,7 @@ void faceAt(const char* text, std::size_t length, const std::uint32_t* starts,
 }
 
 Scanner::Scanner(const char* text, std::size_t length) noexcept
-    : begin_(text), p_(text), end_(text + length) {
+    : p_(text), end_(text + length) {
   assert(isPadded(text, length));
 }
 

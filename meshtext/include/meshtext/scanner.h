@@ -47,13 +47,9 @@ class Scanner {
   bool vertex(Vertex& vertex) noexcept;
   bool face(Face& face) noexcept;
 
-  // Where the scan stands, as an offset into the text.
-  std::size_t offset() const noexcept { return std::size_t(p_ - begin_); }
-
  private:
-  const char* begin_ = "";
-  const char* p_ = begin_;
-  const char* end_ = begin_;
+  const char* p_ = "";  // no text: every read stops at once
+  const char* end_ = p_;
 };
 
 // The record whose three tokens start at the offsets starts[0..2] of text[0, length), which
