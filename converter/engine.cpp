@@ -1,5 +1,6 @@
 #include "engine.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cassert>
 #include <condition_variable>
@@ -11,6 +12,7 @@
 
 #include "meshtext/index.h"
 #include "meshtext/numbers.h"
+#include "meshtext/records.h"
 #include "meshtext/summary.h"
 #include "threedb/writer.h"
 
@@ -45,19 +47,36 @@ void convertChunk(const meshtext::RecordChunk& chunk, std::uint32_t vertexCount,
   (void)tokens;
   char* echo = out.echo.data();
   const std::uint32_t* starts = out.starts.data();
-  meshtext::Vertex vertex;
-  meshtext::Face face;
-  for (std::uint64_t r = 0; r < chunk.records; ++r, starts += 3) {
-    if (chunk.firstRecord + r < vertexCount) {
-      meshtext::vertexAt(text, length, starts, vertex);
-      echo = echoVertex(echo, vertex);
-      out.records.addVertex(vertex.x, vertex.y, vertex.z);
-    } else {
-      meshtext::faceAt(text, length, starts, face);
-      echo = echoFace(echo, face);
-      out.records.addFace(face.index[0], face.index[1], face.index[2]);
-      for (std::int32_t value : face.value) out.indicesOutOfRange += !meshtext::fitsIndex(value);
+  constexpr std::size_t batch = 3 * 256;
+  std::uint32_t bits[batch], ends[batch];
+  std::int32_t values[batch];
+  std::uint64_t r = 0;
+  auto views = [&](const std::uint32_t* s, const std::uint32_t* e) {
+    return std::array<std::string_view, 3>{std::string_view(text + s[0], e[0] - s[0]),
+                                           std::string_view(text + s[1], e[1] - s[1]),
+                                           std::string_view(text + s[2], e[2] - s[2])};
+  };
+  while (r < chunk.records && chunk.firstRecord + r < vertexCount) {
+    std::size_t n = std::size_t(std::min<std::uint64_t>(
+        {batch / 3, chunk.records - r, vertexCount - chunk.firstRecord - r}));
+    meshtext::coordinateTokens(text, length, starts, 3 * n, bits, ends, simd);
+    for (std::size_t i = 0; i < 3 * n; i += 3, starts += 3) {
+      echo = echoRecord(echo, views(starts, ends + i), " \n");
+      out.records.addVertex(bits[i], bits[i + 1], bits[i + 2]);
     }
+    r += n;
+  }
+  while (r < chunk.records) {
+    std::size_t n = std::size_t(std::min<std::uint64_t>(batch / 3, chunk.records - r));
+    meshtext::integerTokens(text, length, starts, 3 * n, values, ends, simd);
+    for (std::size_t i = 0; i < 3 * n; i += 3, starts += 3) {
+      const std::int32_t* v = values + i;
+      echo = echoRecord(echo, views(starts, ends + i), "\n");
+      out.records.addFace(meshtext::toIndex(v[0]), meshtext::toIndex(v[1]),
+                          meshtext::toIndex(v[2]));
+      for (int k = 0; k < 3; ++k) out.indicesOutOfRange += !meshtext::fitsIndex(v[k]);
+    }
+    r += n;
   }
   out.echoSize = std::size_t(echo - out.echo.data());
 }

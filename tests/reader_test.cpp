@@ -2,6 +2,7 @@
 
 #include "meshtext/index.h"
 #include "meshtext/numbers.h"
+#include "meshtext/records.h"
 
 #include <gtest/gtest.h>
 
@@ -160,8 +161,9 @@ class InPlaceConversion : public ::testing::Test {
       case 4:
         return sign + std::string(pick(12), '0') + "." + digits(pick(8));
       default: {
-        const char* odd[] = {"inf", "nan", "0x1p3", ".", "-", "1.5x", "7a", "+.5", "5.", "1e"};
-        return sign + odd[pick(10)];
+        const char* odd[] = {"inf", "nan", "0x1p3", ".",  "-",     "1.5x",
+                             "7a",  "+.5", "5.",    "1e", "1.2.3", "12..5"};
+        return sign + odd[pick(12)];
       }
     }
   }
@@ -199,6 +201,29 @@ TEST_F(InPlaceConversion, AgreesWithTheGeneralConversion) {
         ASSERT_EQ(bits, referenceBits) << t;
 #endif
       }
+    }
+  }
+  // The same tokens converted a batch at a time from their starts, with every kind of
+  // instruction, as coordinates and as indices.
+  const meshtext::PaddedText padded(text);
+  std::vector<std::uint32_t> starts(text.size() / 2 + 1), bits(tokens.size() + 2),
+      ends(tokens.size() + 2);
+  std::vector<std::int32_t> values(tokens.size() + 2);
+  starts.resize(meshtext::indexTokens(padded.data(), padded.size(), true, starts.data()));
+  ASSERT_EQ(starts.size(), tokens.size() + 2);
+  for (meshtext::Simd simd :
+       {meshtext::Simd::portable, meshtext::Simd::sse2, meshtext::Simd::avx2}) {
+    meshtext::coordinateTokens(padded.data(), padded.size(), starts.data(), starts.size(),
+                               bits.data(), ends.data(), simd);
+    for (std::size_t i = 2; i < tokens.size() + 2; ++i) {
+      ASSERT_EQ(bits[i], meshtext::parseCoordinateBits(tokens[i - 2])) << tokens[i - 2];
+      ASSERT_EQ(ends[i], starts[i] + tokens[i - 2].size()) << tokens[i - 2];
+    }
+    meshtext::integerTokens(padded.data(), padded.size(), starts.data(), starts.size(),
+                            values.data(), ends.data(), simd);
+    for (std::size_t i = 2; i < tokens.size() + 2; ++i) {
+      ASSERT_EQ(values[i], meshtext::parseInteger(tokens[i - 2])) << tokens[i - 2];
+      ASSERT_EQ(ends[i], starts[i] + tokens[i - 2].size()) << tokens[i - 2];
     }
   }
   // The same tokens as face indices.

@@ -52,13 +52,6 @@ class Scanner {
   const char* end_ = p_;
 };
 
-// The record whose three tokens start at the offsets starts[0..2] of text[0, length), which
-// meets the padding contract (meshtext/index.h finds the starts): each token is converted from
-// its known start, so that the tokens of a block need not be found one after another.
-void vertexAt(const char* text, std::size_t length, const std::uint32_t* starts,
-              Vertex& vertex) noexcept;
-void faceAt(const char* text, std::size_t length, const std::uint32_t* starts, Face& face) noexcept;
-
 // Token boundaries, for cutting text into chunks of whole records. None needs padding.
 
 // Where the last `count` tokens of text[0, length) start.
