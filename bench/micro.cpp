@@ -7,8 +7,11 @@
 #include <vector>
 
 #include "meshtext/chunker.h"
+#include "meshtext/index.h"
 #include "meshtext/numbers.h"
 #include "meshtext/reader.h"
+#include "meshtext/records.h"
+#include "meshtext/text.h"
 
 namespace {
 
@@ -61,18 +64,30 @@ void coordinateGeneral(benchmark::State& state) {
 }
 BENCHMARK(coordinateGeneral);
 
-// Scanning and converting vertices in place, as the converter does.
-void coordinateInPlace(benchmark::State& state) {
-  auto tokens = coordinateTokens(3 << 15);
+// Indexing a block of tokens and converting them a batch at a time, as the converter does, with
+// the processor's best instructions and with the portable ones.
+template <bool asCoordinates>
+void batch(benchmark::State& state) {
+  auto tokens = asCoordinates ? coordinateTokens(3 << 15) : indexTokens(3 << 15);
   auto text = paddedText(tokens);
+  std::vector<std::uint32_t> starts(meshtext::indexCapacity(text.size())), ends(tokens.size());
+  std::vector<std::uint32_t> bits(tokens.size());
+  std::vector<std::int32_t> values(tokens.size());
+  const auto simd = state.range(0) ? meshtext::bestSimd() : meshtext::Simd::portable;
   for (auto _ : state) {
-    meshtext::Scanner scanner(text);
-    meshtext::Vertex vertex;
-    while (scanner.vertex(vertex)) benchmark::DoNotOptimize(vertex.x);
+    const std::size_t n = meshtext::indexTokens(text.data(), text.size(), true, starts.data(), simd);
+    if (asCoordinates)
+      meshtext::coordinateTokens(text.data(), text.size(), starts.data(), n, bits.data(),
+                                 ends.data(), simd);
+    else
+      meshtext::integerTokens(text.data(), text.size(), starts.data(), n, values.data(),
+                              ends.data(), simd);
+    benchmark::DoNotOptimize(ends.data());
   }
   state.SetBytesProcessed(std::int64_t(state.iterations() * totalBytes(tokens)));
 }
-BENCHMARK(coordinateInPlace);
+BENCHMARK_TEMPLATE(batch, true)->Name("coordinateBatch")->Arg(0)->Arg(1);
+BENCHMARK_TEMPLATE(batch, false)->Name("indexBatch")->Arg(0)->Arg(1);
 
 void indexGeneral(benchmark::State& state) {
   auto tokens = indexTokens(3 << 15);
@@ -81,18 +96,6 @@ void indexGeneral(benchmark::State& state) {
   state.SetBytesProcessed(std::int64_t(state.iterations() * totalBytes(tokens)));
 }
 BENCHMARK(indexGeneral);
-
-void indexInPlace(benchmark::State& state) {
-  auto tokens = indexTokens(3 << 15);
-  auto text = paddedText(tokens);
-  for (auto _ : state) {
-    meshtext::Scanner scanner(text);
-    meshtext::Face face;
-    while (scanner.face(face)) benchmark::DoNotOptimize(face.index[0]);
-  }
-  state.SetBytesProcessed(std::int64_t(state.iterations() * totalBytes(tokens)));
-}
-BENCHMARK(indexInPlace);
 
 std::string meshText() {
   std::string text = "65536 131072\n";
@@ -117,20 +120,29 @@ void tokenizer(benchmark::State& state) {
 }
 BENCHMARK(tokenizer);
 
-// Cutting a stream into chunks of whole records: the part that one thread does at a time.
-void chunker(benchmark::State& state) {
+// Reading a stream block by block, indexing and cutting each: what a worker does before it
+// converts a block.
+void blocks(benchmark::State& state) {
   std::string text = meshText();
   for (auto _ : state) {
     std::stringbuf input(text);
-    meshtext::Chunker chunks(input);
+    meshtext::BlockReader reader(input);
     meshtext::Counts counts;
-    chunks.readCounts(counts);
-    meshtext::RecordChunk chunk;
-    while (chunks.next(chunk)) benchmark::DoNotOptimize(chunk.records);
+    reader.readCounts(counts);
+    meshtext::Block block(reader.blockSize());
+    meshtext::Carry carry, next;
+    struct : meshtext::RecordSink {
+      void piece(std::uint64_t, std::size_t, std::string_view, bool) override {}
+    } ignore;
+    while (reader.next(block)) {
+      block.index();
+      benchmark::DoNotOptimize(block.cut(carry, next, ignore).records);
+      carry = next;
+    }
   }
   state.SetBytesProcessed(std::int64_t(state.iterations() * text.size()));
 }
-BENCHMARK(chunker);
+BENCHMARK(blocks);
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 #include "console.h"
 
+#include <cassert>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -77,6 +78,39 @@ char* echoRecord(char* out, const std::array<std::string_view, 3>& tokens,
   }
   std::memcpy(out, ending.data(), ending.size());
   return out + ending.size();
+}
+
+void EchoPieces::clear() noexcept {
+  runStart_ = end_ = buffer_.get();
+  pieces_.clear();
+}
+
+void EchoPieces::makeRoom(std::size_t bytes) {
+  assert(end_ == buffer_.get());
+  if (bytes > capacity_) {
+    buffer_.reset(new char[bytes]);  // not zeroed: only what is written out is touched
+    capacity_ = bytes;
+    runStart_ = end_ = buffer_.get();
+  }
+}
+
+void EchoPieces::closeRun() {
+  if (end_ != runStart_) pieces_.emplace_back(runStart_, std::size_t(end_ - runStart_));
+  runStart_ = end_;
+}
+
+void EchoPieces::add(std::string_view text) {
+  closeRun();
+  if (text.empty()) return;
+  if (!pieces_.empty() && pieces_.back().data() + pieces_.back().size() == text.data())
+    pieces_.back() = std::string_view(pieces_.back().data(), pieces_.back().size() + text.size());
+  else
+    pieces_.push_back(text);
+}
+
+const std::vector<std::string_view>& EchoPieces::pieces() {
+  closeRun();
+  return pieces_;
 }
 
 }  // namespace converter

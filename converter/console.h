@@ -8,8 +8,9 @@
 #include <memory>
 #include <ostream>
 #include <string_view>
+#include <vector>
 
-#include "meshtext/scanner.h"
+#include "meshtext/records.h"
 
 namespace converter {
 
@@ -58,11 +59,36 @@ constexpr std::size_t echoBound(std::size_t textBytes, std::uint64_t records) no
 char* echoRecord(char* out, const std::array<std::string_view, 3>& tokens, std::string_view ending);
 
 // A vertex line ends in a space before its newline; a face line does not.
-inline char* echoVertex(char* out, const meshtext::Vertex& vertex) {
-  return echoRecord(out, vertex.text, " \n");
-}
-inline char* echoFace(char* out, const meshtext::Face& face) {
-  return echoRecord(out, face.text, "\n");
-}
+inline constexpr std::string_view vertexEnding = " \n", faceEnding = "\n";
 
+// The echo of one block, gathered as pieces in the order they are echoed: runs of records
+// written out in its own buffer, and text that outlives it (runs of the block's text that are
+// echoed as they stand, literals), which is not copied.
+class EchoPieces {
+ public:
+  // Starts over.
+  void clear() noexcept;
+
+  // Room for `bytes` of text to be written out; only before any has been since clear().
+  void makeRoom(std::size_t bytes);
+
+  // Where text is written out next, and how far it has been.
+  char* end() noexcept { return end_; }
+  void advance(char* end) noexcept { end_ = end; }
+
+  // Appends text that outlives the pieces.
+  void add(std::string_view text);
+
+  // The pieces, once the last has been added or written out.
+  const std::vector<std::string_view>& pieces();
+
+ private:
+  void closeRun();
+
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_ = 0;
+  char* runStart_ = nullptr;  // the text written out since the last piece was added
+  char* end_ = nullptr;
+  std::vector<std::string_view> pieces_;
+};
 }  // namespace converter

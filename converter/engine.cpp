@@ -1,130 +1,42 @@
 #include "engine.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cassert>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <new>
-#include <system_error>
+#include <string_view>
 #include <thread>
 #include <vector>
 
-#include "meshtext/index.h"
-#include "meshtext/numbers.h"
-#include "meshtext/records.h"
-#include "meshtext/summary.h"
+#include "block.h"
 #include "threedb/writer.h"
 
 namespace converter {
 namespace {
 
-// A chunk converted by one worker: its echo and its records, waiting for their turn to be written.
-struct Converted {
-  std::vector<char> echo;
-  std::size_t echoSize = 0;
-  threedb::RecordBlock records;
-  std::uint64_t indicesOutOfRange = 0;
-  std::vector<std::uint32_t> starts;  // where the chunk's tokens start
-};
+// Blocks in flight per worker: each worker converts one while the one it finished before may
+// still wait for an earlier block to be written.
+constexpr std::size_t slotsPerWorker = 2;
 
-// Converts every record of `chunk`; records before `vertexCount` are vertices, the rest faces.
-// The tokens' starts are found first, for the whole chunk, so that converting a token never waits
-// for the scan of the one before it.
-void convertChunk(const meshtext::RecordChunk& chunk, std::uint32_t vertexCount,
-                  meshtext::Simd simd, Converted& out) {
-  const char* text = chunk.text.data();
-  const std::size_t length = chunk.text.size();
-  std::size_t bound = echoBound(length, chunk.records);
-  if (out.echo.size() < bound) out.echo.resize(bound);
-  if (out.starts.size() < length / 2 + 1) out.starts.resize(length / 2 + 1);
-  out.records.clear();
-  out.records.reserve(std::size_t(chunk.records));
-  out.indicesOutOfRange = 0;
-  // A chunk holds whole records only, and begins where a token may.
-  const std::size_t tokens = meshtext::indexTokens(text, length, true, out.starts.data(), simd);
-  assert(tokens == 3 * chunk.records);
-  (void)tokens;
-  char* echo = out.echo.data();
-  const std::uint32_t* starts = out.starts.data();
-  constexpr std::size_t batch = 3 * 256;
-  std::uint32_t bits[batch], ends[batch];
-  std::int32_t values[batch];
-  std::uint64_t r = 0;
-  auto views = [&](const std::uint32_t* s, const std::uint32_t* e) {
-    return std::array<std::string_view, 3>{std::string_view(text + s[0], e[0] - s[0]),
-                                           std::string_view(text + s[1], e[1] - s[1]),
-                                           std::string_view(text + s[2], e[2] - s[2])};
-  };
-  while (r < chunk.records && chunk.firstRecord + r < vertexCount) {
-    std::size_t n = std::size_t(std::min<std::uint64_t>(
-        {batch / 3, chunk.records - r, vertexCount - chunk.firstRecord - r}));
-    meshtext::coordinateTokens(text, length, starts, 3 * n, bits, ends, simd);
-    for (std::size_t i = 0; i < 3 * n; i += 3, starts += 3) {
-      echo = echoRecord(echo, views(starts, ends + i), " \n");
-      out.records.addVertex(bits[i], bits[i + 1], bits[i + 2]);
-    }
-    r += n;
-  }
-  while (r < chunk.records) {
-    std::size_t n = std::size_t(std::min<std::uint64_t>(batch / 3, chunk.records - r));
-    meshtext::integerTokens(text, length, starts, 3 * n, values, ends, simd);
-    for (std::size_t i = 0; i < 3 * n; i += 3, starts += 3) {
-      const std::int32_t* v = values + i;
-      echo = echoRecord(echo, views(starts, ends + i), "\n");
-      out.records.addFace(meshtext::toIndex(v[0]), meshtext::toIndex(v[1]),
-                          meshtext::toIndex(v[2]));
-      for (int k = 0; k < 3; ++k) out.indicesOutOfRange += !meshtext::fitsIndex(v[k]);
-    }
-    r += n;
-  }
-  out.echoSize = std::size_t(echo - out.echo.data());
-}
-
-// A record too long to hold: echoed piece by piece as it is read, and converted from bounded
-// summaries of its tokens.
-class StreamedRecord : public meshtext::TokenSink {
- public:
-  StreamedRecord(Echo& echo, bool vertex) : echo_(echo), vertex_(vertex) {}
-
-  void piece(std::size_t token, std::string_view text, bool last) override {
-    echo_.text(text);
-    if (vertex_)
-      coordinates_[token].add(text);
-    else
-      indices_[token].add(text);
-    if (last) echo_.text(token < 2 ? " " : vertex_ ? " \n" : "\n");
-  }
-
-  // Writes the record once its three tokens have been read; returns the indices it stored
-  // modulo 65536.
-  std::uint64_t write(threedb::Writer& writer) const {
-    if (vertex_) {
-      writer.writeVertexBits(coordinates_[0].bits(), coordinates_[1].bits(),
-                             coordinates_[2].bits());
-      return 0;
-    }
-    std::uint64_t outOfRange = 0;
-    for (const auto& index : indices_) outOfRange += !meshtext::fitsIndex(index.value());
-    writer.writeFace(meshtext::toIndex(indices_[0].value()), meshtext::toIndex(indices_[1].value()),
-                     meshtext::toIndex(indices_[2].value()));
-    return outOfRange;
-  }
-
- private:
-  Echo& echo_;
-  bool vertex_;
-  meshtext::CoordinateSummary coordinates_[3];
-  meshtext::IntegerSummary indices_[3];
-};
-
-// Chunks of records are cut from the input one at a time, converted side by side, and written
-// strictly in the order they were cut, so the console and the file are as one thread makes them.
+// The blocks of the input are read in turn; then, side by side, each is indexed, cut into whole
+// records given what the block before it carried (the only wait between workers, and a short
+// one: carrying is decided right after indexing), and converted. The worker that finishes the
+// oldest block not yet written writes it, and any finished after it, so that no worker waits for
+// its turn to write, and the console and the file come out as one thread makes them.
 class Pipeline {
  public:
-  Pipeline(meshtext::Chunker& chunker, std::uint32_t vertexCount, meshtext::Simd simd,
-           threedb::Writer& writer, Echo& echo)
-      : chunker_(chunker), vertexCount_(vertexCount), simd_(simd), writer_(writer), echo_(echo) {}
+  Pipeline(meshtext::BlockReader& reader, std::uint32_t vertexCount, meshtext::Simd simd,
+           unsigned workers, threedb::Writer& writer, Echo& echo)
+      : reader_(reader),
+        vertexCount_(vertexCount),
+        simd_(simd),
+        slots_(slotsPerWorker * workers),
+        links_(slots_.size()),
+        writer_(writer),
+        echo_(echo) {
+    links_[0].sequence = 0;  // the first block follows the counts: nothing is carried to it
+  }
 
   // Runs with `workers` threads (this one included); fills in what the outcome learns.
   void run(unsigned workers, Outcome& outcome) {
@@ -144,7 +56,7 @@ class Pipeline {
     } else {
       outcome.verticesFound = vertexCount_;
       outcome.faceRecords = records_ - vertexCount_;
-      outcome.partialFaceTokens = chunker_.leftoverTokens();
+      outcome.partialFaceTokens = leftover_;
     }
     outcome.indicesOutOfRange = indicesOutOfRange_;
     if (writer_.failed()) outcome.stop = Stop::writeFailed;
@@ -153,106 +65,149 @@ class Pipeline {
   }
 
  private:
-  // A worker takes the next chunk, converts it, and hands it over in its turn, until the input
-  // ends or the run stops. Running out of memory stops the run, never the process.
-  void work() {
-    meshtext::RecordChunk chunk;
+  struct Slot {
+    std::unique_ptr<meshtext::Block> block;  // made when first needed
     Converted converted;
-    for (;;) {
-      std::uint64_t sequence;
-      bool failed = false;
-      try {
-        std::lock_guard<std::mutex> lock(readMutex_);
-        if (stopping_ || ended_) return;
-        if (!chunker_.next(chunk)) {
-          ended_ = true;
-          return;
-        }
-        sequence = cut_++;
-        // The rest of a streamed record is read here, under the read lock, in its turn.
-        if (chunk.streamed) {
-          streamRecord(sequence, chunk.firstRecord < vertexCount_);
-          continue;
-        }
-      } catch (const std::bad_alloc&) {
-        stop(true);
-        return;
-      }
-      try {
-        convertChunk(chunk, vertexCount_, simd_, converted);
-      } catch (const std::bad_alloc&) {
-        failed = true;
-        stop(true);
-      }
-      std::unique_lock<std::mutex> lock = turn(sequence);
-      if (!failed && !stopping_) deliver(chunk.records, converted);
-      pass(lock);
+    bool done = false;  // converted, waiting for its turn to be written
+  };
+  // What block `sequence` - 1 carried to block `sequence`.
+  struct Link {
+    std::uint64_t sequence = ~std::uint64_t{0};  // none yet
+    meshtext::Carry carry;
+    std::unique_ptr<StreamedRecord> streamed;  // the record longer than a block, if carried
+  };
+
+  // A worker converts blocks until the input ends or the run stops. Running out of memory stops
+  // the run, never the process.
+  void work() {
+    std::uint64_t sequence;
+    try {
+      while (claim(sequence)) convert(sequence);
+    } catch (const std::bad_alloc&) {
+      stop(true);
     }
   }
 
-  // Waits until every chunk cut before `sequence` has been handed over.
-  std::unique_lock<std::mutex> turn(std::uint64_t sequence) {
-    std::unique_lock<std::mutex> lock(writeMutex_);
-    turn_.wait(lock, [&] { return written_ == sequence; });
-    return lock;
+  // Reads the next block into its slot, once the block that used the slot before is written.
+  bool claim(std::uint64_t& sequence) {
+    std::lock_guard<std::mutex> reading(readMutex_);
+    if (ended_) return false;
+    sequence = read_;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [&] { return stopping_ || sequence < written_ + slots_.size(); });
+      if (stopping_) return false;
+    }
+    Slot& slot = slots_[sequence % slots_.size()];
+    if (!slot.block) slot.block = std::make_unique<meshtext::Block>(reader_.blockSize());
+    if (!reader_.next(*slot.block)) return false;
+    ++read_;
+    ended_ = slot.block->last();
+    return true;
   }
 
-  void pass(std::unique_lock<std::mutex>& lock) {
-    ++written_;
-    lock.unlock();
-    turn_.notify_all();
+  void convert(std::uint64_t sequence) {
+    Slot& slot = slots_[sequence % slots_.size()];
+    meshtext::Block& block = *slot.block;
+    block.index(simd_);
+    Link in, out;
+    if (!take(sequence, in)) return;
+    slot.converted.reset();
+    std::unique_ptr<StreamedRecord> streamed = std::move(in.streamed);
+    StreamSink sink(streamed, vertexCount_, slot.converted);
+    const meshtext::Chunk chunk = block.cut(in.carry, out.carry, sink);
+    // A block that ends with the start of a record longer than a block hands it on only once
+    // its own records are echoed, since that start is echoed after them.
+    const bool tailStreams = block.tailStreams();
+    const bool ended = out.carry.ended;
+    const std::size_t leftover = out.carry.leftover;
+    if (!tailStreams) publish(sequence + 1, out, streamed);
+    convertChunk(block, chunk, vertexCount_, simd_, slot.converted);
+    // The tokens of an incomplete last record that streamed by are on the console already.
+    if (in.carry.streaming && ended && leftover > 0) slot.converted.echo.add("\n");
+    if (tailStreams) {
+      block.streamTail(out.carry, sink);
+      publish(sequence + 1, out, streamed);
+    }
+    hand(sequence, ended, leftover);
   }
 
-  void deliver(std::uint64_t records, const Converted& converted) {
-    echo_.text(std::string_view(converted.echo.data(), converted.echoSize));
+  // Waits for what block `sequence` - 1 carried; false when the run has stopped.
+  bool take(std::uint64_t sequence, Link& in) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Link& link = links_[sequence % links_.size()];
+    changed_.wait(lock, [&] { return stopping_ || link.sequence == sequence; });
+    if (stopping_) return false;
+    in = std::move(link);
+    return true;
+  }
+
+  void publish(std::uint64_t sequence, Link& out, std::unique_ptr<StreamedRecord>& streamed) {
+    out.sequence = sequence;
+    out.streamed = std::move(streamed);
+    std::lock_guard<std::mutex> lock(mutex_);
+    links_[sequence % links_.size()] = std::move(out);
+    changed_.notify_all();
+  }
+
+  // Marks block `sequence` converted, and writes every converted block whose turn has come,
+  // unless another worker is doing so already.
+  void hand(std::uint64_t sequence, bool ended, std::size_t leftover) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    slots_[sequence % slots_.size()].done = true;
+    if (ended) leftover_ = leftover;
+    if (writing_) return;
+    writing_ = true;
+    for (Slot* next; (next = &slots_[written_ % slots_.size()])->done;) {
+      const bool stopped = stopping_;
+      lock.unlock();
+      if (!stopped) deliver(next->converted);
+      lock.lock();
+      next->done = false;
+      ++written_;
+      changed_.notify_all();
+    }
+    writing_ = false;
+  }
+
+  void deliver(Converted& converted) {
+    for (std::string_view piece : converted.echo.pieces()) echo_.text(piece);
     writer_.writeBlock(converted.records);
-    records_ += records;
+    records_ += converted.recordCount;
     indicesOutOfRange_ += converted.indicesOutOfRange;
     if (writer_.failed() || echo_.failed()) stop(false);
   }
 
-  void streamRecord(std::uint64_t sequence, bool vertex) {
-    std::unique_lock<std::mutex> lock = turn(sequence);
-    try {
-      StreamedRecord record(echo_, vertex);
-      if (stopping_) {
-        ended_ = true;  // nothing more is read once the run has stopped
-      } else if (chunker_.streamRecord(record) == 3) {
-        indicesOutOfRange_ += record.write(writer_);
-        ++records_;
-        if (writer_.failed() || echo_.failed()) stop(false);
-      } else {
-        echo_.text("\n");  // the tokens of an incomplete last record went by already
-        ended_ = true;
-      }
-    } catch (const std::bad_alloc&) {
-      stop(true);
-    }
-    pass(lock);
-  }
-
   void stop(bool outOfMemory) {
+    std::lock_guard<std::mutex> lock(mutex_);
     if (outOfMemory) outOfMemory_ = true;
     stopping_ = true;
+    changed_.notify_all();
   }
 
-  meshtext::Chunker& chunker_;
+  meshtext::BlockReader& reader_;
   const std::uint32_t vertexCount_;
   const meshtext::Simd simd_;
-  threedb::Writer& writer_;
-  Echo& echo_;
-  std::atomic<bool> stopping_{false};
-  std::atomic<bool> outOfMemory_{false};
 
-  std::mutex readMutex_;  // guards the chunker and the fields below
-  std::uint64_t cut_ = 0;
+  std::mutex readMutex_;  // guards the reader and the fields below
+  std::uint64_t read_ = 0;
   bool ended_ = false;
 
-  std::mutex writeMutex_;  // guards the writer, the echo and the fields below
-  std::condition_variable turn_;
+  std::mutex mutex_;  // guards the fields below, and the slots' and links' hand-overs
+  std::condition_variable changed_;
+  std::vector<Slot> slots_;  // block `sequence` is in slots_[sequence % size]
+  std::vector<Link> links_;  // what block `sequence` - 1 carried, in links_[sequence % size]
   std::uint64_t written_ = 0;
+  bool writing_ = false;
+  bool stopping_ = false;
+  bool outOfMemory_ = false;
+
+  // Written by the one worker writing at a time, read once the workers are joined.
+  threedb::Writer& writer_;
+  Echo& echo_;
   std::uint64_t records_ = 0;
   std::uint64_t indicesOutOfRange_ = 0;
+  std::size_t leftover_ = 0;
 };
 
 }  // namespace
@@ -260,8 +215,8 @@ class Pipeline {
 Outcome convert(std::streambuf& input, const std::function<std::streambuf*()>& openOutput,
                 Echo& echo, const ConvertOptions& options) {
   Outcome outcome;
-  meshtext::Chunker chunker(input, options.blockSize, options.simd);
-  outcome.countTokens = chunker.readCounts(outcome.counts);
+  meshtext::BlockReader reader(input, options.blockSize);
+  outcome.countTokens = reader.readCounts(outcome.counts);
   if (outcome.countTokens < 2) {
     outcome.stop = Stop::missingCounts;
     return outcome;
@@ -283,8 +238,10 @@ Outcome convert(std::streambuf& input, const std::function<std::streambuf*()>& o
     outcome.stop = Stop::writeFailed;
     return outcome;
   }
-  Pipeline pipeline(chunker, std::uint32_t(outcome.counts.vertexCount), options.simd, writer, echo);
-  pipeline.run(options.workers ? options.workers : 1, outcome);
+  const unsigned workers = std::max(options.workers, 1u);
+  Pipeline pipeline(reader, std::uint32_t(outcome.counts.vertexCount), options.simd, workers,
+                    writer, echo);
+  pipeline.run(workers, outcome);
   // Whatever was converted reaches the stream, a failed run's included.
   if (!writer.flush() && outcome.stop == Stop::none) outcome.stop = Stop::writeFailed;
   return outcome;

@@ -39,7 +39,7 @@ struct ConvertOptions {
   // Threads that convert side by side; more than one only for an input whose reads always
   // return (not a pipe): every thread is joined before convert returns.
   unsigned workers = 1;
-  std::size_t blockSize = meshtext::Chunker::defaultBlockSize;
+  std::size_t blockSize = meshtext::BlockReader::defaultBlockSize;
   // The instructions tokens are found with; every choice gives the same bytes.
   meshtext::Simd simd = meshtext::bestSimd();
 };
@@ -47,9 +47,10 @@ struct ConvertOptions {
 // Reads the counts and echoes them, rejects a negative vertexCount, then asks `openOutput` for the
 // output (it returns nullptr when it cannot give one) and converts every record to it, echoing
 // each. Reads `input` once from start to end; never seeks or pads the output. The console and
-// the file are the same whatever the options, but for the echo of an incomplete last record that
-// is longer than a block, which is echoed as it streams by. Running out of memory, on any
-// thread, ends it with Stop::outOfMemory once every thread has stopped.
+// the file are the same whatever the number of workers and the instructions; the block size
+// changes only the echo of an incomplete last record that is longer than a block, which is
+// echoed as it streams by. Running out of memory, on any thread, ends it with
+// Stop::outOfMemory once every thread has stopped.
 Outcome convert(std::streambuf& input, const std::function<std::streambuf*()>& openOutput,
                 Echo& echo, const ConvertOptions& options = {});
 

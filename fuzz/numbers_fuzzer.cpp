@@ -10,8 +10,9 @@
 #include <vector>
 
 #include "meshtext/numbers.h"
-#include "meshtext/scanner.h"
+#include "meshtext/records.h"
 #include "meshtext/summary.h"
+#include "meshtext/text.h"
 
 namespace {
 
@@ -69,18 +70,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(integerSummary.value() == integer);
 
   if (token.empty()) return 0;
-  // The same token three times as a vertex and as a face, read in place from a padded buffer.
-  std::string record = token + " " + token + "\n" + token;
-  const meshtext::PaddedText padded(record);
-  meshtext::Vertex vertex;
-  check(meshtext::Scanner(padded).vertex(vertex));
-  for (float value : {vertex.x, vertex.y, vertex.z}) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    check(bits == coordinate);
+  // The same token four times, converted a batch at a time with each kind of instruction from
+  // a padded buffer, the last ending the text.
+  std::string text = token + " " + token + "\n" + token + "\t" + token;
+  const meshtext::PaddedText padded(text);
+  std::vector<std::uint32_t> starts(meshtext::indexCapacity(text.size()));
+  std::uint32_t ends[4], bits[4];
+  std::int32_t values[4];
+  check(meshtext::indexTokens(padded.data(), padded.size(), true, starts.data()) == 4);
+  for (meshtext::Simd simd : {meshtext::Simd::portable, meshtext::Simd::avx2}) {
+    meshtext::coordinateTokens(padded.data(), padded.size(), starts.data(), 4, bits, ends, simd);
+    for (std::size_t i = 0; i < 4; ++i)
+      check(bits[i] == coordinate && ends[i] == starts[i] + token.size());
+    meshtext::integerTokens(padded.data(), padded.size(), starts.data(), 4, values, ends, simd);
+    for (std::size_t i = 0; i < 4; ++i)
+      check(values[i] == integer && ends[i] == starts[i] + token.size());
   }
-  meshtext::Face face;
-  check(meshtext::Scanner(padded).face(face));
-  for (std::int32_t value : face.value) check(value == integer);
   return 0;
 }

@@ -3,152 +3,205 @@
 #include <algorithm>
 #include <cstring>
 
-#include "meshtext/index.h"
 #include "meshtext/summary.h"
+#include "meshtext/text.h"
 
 namespace meshtext {
-
-Chunker::Chunker(std::streambuf& input, std::size_t blockSize, Simd simd)
-    : input_(input), blockSize_(blockSize ? blockSize : 1), simd_(simd) {}
-
-void Chunker::startWithCarry(PaddedText& text, std::size_t& length) {
-  length = carry_.size();
-  std::memcpy(text.reserve(length), carry_.data(), length);
-  text.seal(length);
-  carry_.clear();
-}
-
-// Appends up to `wanted` bytes of input to the text and seals it; false at the end of the input.
-bool Chunker::readMore(PaddedText& text, std::size_t& length, std::size_t wanted) {
-  if (ended_) return false;
-  char* data = text.reserve(length + wanted);
-  std::streamsize got = input_.sgetn(data + length, std::streamsize(wanted));
-  if (got > 0) length += std::size_t(got);
-  text.seal(length);
-  if (got <= 0) ended_ = true;
-  return got > 0;
-}
-
 namespace {
 
-// The two counts, each summed up as it arrives, so that a count of any length costs no memory.
-class CountSink : public TokenSink {
- public:
-  IntegerSummary values[2];
-  void piece(std::size_t token, std::string_view text, bool) override { values[token].add(text); }
-};
+// Walks `text`, which begins inside a token when `inToken`, handing each piece of a token to
+// `emit(token, piece, last)` until `wanted` tokens have ended (`found` counts them); returns
+// where it stopped: at the whitespace after the last token that ended, or at the end.
+template <typename Emit>
+std::size_t handOut(std::string_view text, std::size_t wanted, std::size_t& found, bool& inToken,
+                    Emit&& emit) {
+  std::size_t pos = 0;
+  while (found < wanted) {
+    if (!inToken) {
+      while (pos < text.size() && isSpace(text[pos])) ++pos;
+      if (pos == text.size()) break;
+      inToken = true;
+    }
+    const std::size_t start = pos;
+    while (pos < text.size() && !isSpace(text[pos])) ++pos;
+    const bool ends = pos < text.size();
+    emit(found, text.substr(start, pos - start), ends);
+    if (!ends) break;
+    inToken = false;
+    ++found;
+  }
+  return pos;
+}
+
+// Rewrites text[0, length) in place as its tokens joined by single spaces, ending in a space when
+// it did: the tokens stay as they were, and a run of whitespace costs no memory. Returns the new
+// length.
+std::size_t compactTokens(char* text, std::size_t length) noexcept {
+  std::size_t out = 0;
+  for (std::size_t i = 0; i < length;) {
+    if (isSpace(text[i])) {
+      while (i < length && isSpace(text[i])) ++i;
+      if (out > 0) text[out++] = ' ';
+    } else {
+      text[out++] = text[i++];
+    }
+  }
+  return out;
+}
 
 }  // namespace
 
-std::size_t Chunker::readCounts(Counts& counts) {
-  CountSink sink;
-  std::size_t found = streamTokens(2, sink);
-  counts.vertexCount = found > 0 ? sink.values[0].value() : 0;
-  counts.faceCount = found > 1 ? sink.values[1].value() : 0;
+Block::Block(std::size_t blockSize)
+    : room_(blockSize),
+      bytes_(new char[2 * blockSize + textPadding]),
+      starts_(new std::uint32_t[3 + indexCapacity(blockSize)]) {
+  seal(0);
+}
+
+void Block::seal(std::size_t size) noexcept {
+  size_ = size;
+  count_ = 0;
+  std::memset(data() + size, 0, textPadding);
+}
+
+void Block::index(Simd simd) noexcept {
+  count_ = indexTokens(data(), size_, afterSpace_, starts_.get() + 3, simd, std::uint32_t(room_));
+}
+
+// Puts the carried text just before the bytes read and its tokens' starts before theirs;
+// returns how many tokens it holds.
+std::size_t Block::placeCarried(const Carry& in) {
+  const std::size_t size = in.text.size();
+  char* text = data() - size;
+  std::memcpy(text, in.text.data(), size);
+  std::uint32_t* starts = starts_.get() + 3 - in.tokens;
+  std::size_t found = 0;
+  for (std::size_t i = 0; i < size; ++i)
+    if (text[i] != ' ' && (i == 0 || text[i - 1] == ' '))
+      starts[found++] = std::uint32_t(room_ - size + i);
   return found;
 }
 
-// Reads `count` tokens, from the carried text and then from the input a block at a time, handing
-// each piece to `sink` as it comes; what follows the last of them is carried to the next chunk.
-// A token that reaches the end of the text read so far is continued in the next block.
-std::size_t Chunker::streamTokens(std::size_t count, TokenSink& sink) {
-  const std::string carried = std::move(carry_);
-  carry_.clear();
-  std::string_view text = carried;
-  std::size_t pos = 0, found = 0;
-  bool inToken = false;
-  for (;;) {
-    while (found < count) {
-      if (!inToken) {
-        while (pos < text.size() && isSpace(text[pos])) ++pos;
-        if (pos == text.size()) break;
-        inToken = true;
-      }
-      const std::size_t start = pos;
-      while (pos < text.size() && !isSpace(text[pos])) ++pos;
-      const bool ends = pos < text.size();
-      sink.piece(found, text.substr(start, pos - start), ends);
-      if (!ends) break;
+Chunk Block::cut(const Carry& in, Carry& out, RecordSink& sink) {
+  out = Carry{};
+  out.records = in.records;
+  tail_ = noTail;
+  const std::uint32_t* starts = starts_.get() + 3;
+  std::size_t count = count_;
+  if (in.streaming) {
+    // The rest of a record too long to hold comes first.
+    std::size_t found = in.streamed;
+    bool inToken = in.inToken;
+    const auto emit = [&](std::size_t token, std::string_view piece, bool ends) {
+      sink.piece(in.records, token, piece, ends);
+    };
+    const std::size_t end = handOut({data(), size_}, 3, found, inToken, emit);
+    if (last_ && inToken) {
+      emit(found++, {}, true);  // the input ends the token
       inToken = false;
-      ++found;
     }
-    if (found == count) break;
-    if (!streamBlock_) streamBlock_.reset(new char[blockSize_]);
-    std::streamsize got =
-        ended_ ? 0 : input_.sgetn(streamBlock_.get(), std::streamsize(blockSize_));
-    pos = 0;
+    if (found < 3) {
+      out.streaming = !last_;
+      out.streamed = found;
+      out.inToken = inToken;
+      out.ended = last_;
+      out.leftover = last_ ? found : 0;
+      return {out.records, 0, starts};
+    }
+    ++out.records;
+    const std::size_t skipped =
+        std::size_t(std::lower_bound(starts, starts + count, std::uint32_t(room_ + end)) - starts);
+    starts += skipped;
+    count -= skipped;
+  } else if (!in.text.empty()) {
+    const std::size_t carried = placeCarried(in);
+    starts -= carried;
+    count += carried;
+  }
+  // Unless the input has ended, a token that reaches the end of the bytes read may go on.
+  const bool open = !last_ && size_ > 0 && !isSpace(data()[size_ - 1]);
+  const std::uint64_t records = (count - (open ? 1 : 0)) / 3;
+  const std::size_t tail = count - std::size_t(records) * 3;
+  const Chunk chunk{out.records, records, starts};
+  out.records += records;
+  if (last_) {
+    out.ended = true;
+    out.leftover = tail;
+  } else if (tail > 0) {
+    const std::size_t from = starts[3 * records];
+    out.text.assign(text() + from, length() - from);
+    out.text.resize(compactTokens(out.text.data(), out.text.size()));
+    out.tokens = tail;
+    if (out.text.size() > room_) {
+      // A record longer than a block is handed out in pieces, never held.
+      out.text.clear();
+      out.tokens = 0;
+      out.streaming = true;
+      tail_ = from;
+      tailRecord_ = out.records;
+    }
+  }
+  return chunk;
+}
+
+void Block::streamTail(Carry& out, RecordSink& sink) {
+  if (tail_ == noTail) return;
+  handOut({text() + tail_, length() - tail_}, 3, out.streamed, out.inToken,
+          [&](std::size_t token, std::string_view piece, bool ends) {
+            sink.piece(tailRecord_, token, piece, ends);
+          });
+  tail_ = noTail;
+}
+
+BlockReader::BlockReader(std::streambuf& input, std::size_t blockSize)
+    : input_(input), blockSize_(blockSize ? blockSize : 1) {}
+
+std::size_t BlockReader::readCounts(Counts& counts) {
+  IntegerSummary values[2];
+  std::size_t found = 0;
+  bool inToken = false;
+  const auto emit = [&](std::size_t token, std::string_view piece, bool) {
+    values[token].add(piece);
+  };
+  pending_.reset(new char[blockSize_]);
+  while (found < 2) {
+    const std::streamsize got =
+        ended_ ? 0 : input_.sgetn(pending_.get(), std::streamsize(blockSize_));
     if (got <= 0) {
       ended_ = true;
-      text = {};
-      if (inToken) sink.piece(found++, {}, true);  // the input ends the token
+      pendingText_ = {};
+      if (inToken) emit(found++, {}, true);  // the input ends the token
       break;
     }
-    text = std::string_view(streamBlock_.get(), std::size_t(got));
+    const std::string_view text(pending_.get(), std::size_t(got));
+    pendingText_ = text.substr(handOut(text, 2, found, inToken, emit));
   }
-  carry_.assign(text.substr(pos));
+  counts.vertexCount = found > 0 ? values[0].value() : 0;
+  counts.faceCount = found > 1 ? values[1].value() : 0;
   return found;
 }
 
-std::size_t Chunker::streamRecord(TokenSink& sink) {
-  std::size_t found = streamTokens(3, sink);
-  if (found < 3) {
-    leftover_ = found;
-    finished_ = true;
+bool BlockReader::next(Block& block) {
+  if (finished_) return false;
+  block.afterSpace_ = lastSpace_;
+  std::size_t size = 0;
+  if (!pendingText_.empty()) {
+    size = pendingText_.size();
+    std::memcpy(block.data(), pendingText_.data(), size);
+    pendingText_ = {};
+  } else if (!ended_) {
+    const std::streamsize got = input_.sgetn(block.data(), std::streamsize(blockSize_));
+    if (got > 0) size = std::size_t(got);
+  }
+  pending_.reset();
+  block.seal(size);
+  block.last_ = size == 0;
+  if (size == 0) {
+    ended_ = finished_ = true;
   } else {
-    ++recordsSoFar_;
+    lastSpace_ = isSpace(block.data()[size - 1]);
   }
-  return found;
-}
-
-bool Chunker::next(RecordChunk& chunk) {
-  PaddedText& text = chunk.text;
-  if (finished_) {
-    text.seal(0);
-    chunk.records = chunk.tailTokens = 0;
-    chunk.streamed = false;
-    return false;
-  }
-  std::size_t length;
-  startWithCarry(text, length);
-  for (;;) {
-    readMore(text, length, std::max(blockSize_, length));
-    // Unless the input has ended, a token that reaches the end of the text may go on.
-    bool open = !ended_ && length > 0 && !isSpace(text.data()[length - 1]);
-    std::size_t tokens = countTokens(text.data(), length, true, simd_);
-    std::uint64_t records = (tokens - (open ? 1 : 0)) / 3;
-    if (records == 0) {
-      if (ended_) {
-        leftover_ = tokens;
-        finished_ = true;
-        chunk.streamed = false;
-        chunk.records = 0;
-        chunk.tailTokens = tokens;
-        return false;
-      }
-      length = compactTokens(text.data(), length);
-      if (length > blockSize_) {
-        // A record longer than a block is read in pieces, never held.
-        carry_.assign(text.data(), length);
-        text.seal(0);
-        chunk.firstRecord = recordsSoFar_;
-        chunk.records = 1;
-        chunk.tailTokens = 0;
-        chunk.streamed = true;
-        return true;
-      }
-      continue;
-    }
-    std::size_t cut = lastTokensStart(text.data(), length, tokens - std::size_t(records) * 3);
-    carry_.assign(text.data() + cut, length - cut);
-    carry_.resize(compactTokens(carry_.data(), carry_.size()));
-    text.seal(cut);
-    chunk.firstRecord = recordsSoFar_;
-    chunk.records = records;
-    chunk.tailTokens = 0;
-    chunk.streamed = false;
-    recordsSoFar_ += records;
-    return true;
-  }
+  return true;
 }
 
 }  // namespace meshtext

@@ -27,88 +27,66 @@ inline std::uint64_t spaceMask8(std::uint64_t word) noexcept {
   return (((spaceBytes(word) >> 7) * 0x0102040810204080u) >> 56) & 0xFF;
 }
 
-std::uint64_t spaceMask64Portable(const char* p) noexcept {
-  std::uint64_t mask = 0;
-  for (int i = 0; i < 8; ++i) mask |= spaceMask8(load8(p + 8 * i)) << (8 * i);
-  return mask;
-}
+// The whitespace mask of 64 bytes, bit i for byte i, with each kind of instruction.
+struct Portable {
+  static std::uint64_t spaces(const char* p) noexcept {
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 8; ++i) mask |= spaceMask8(load8(p + 8 * i)) << (8 * i);
+    return mask;
+  }
+};
 
 #ifdef VORLATIC_X86_SIMD
-std::uint64_t spaceMask64Sse2(const char* p) noexcept {
-  const __m128i blank = _mm_set1_epi8(' '), nine = _mm_set1_epi8(9), four = _mm_set1_epi8(4);
-  std::uint64_t mask = 0;
-  for (int i = 0; i < 4; ++i) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-    __m128i controls = _mm_sub_epi8(v, nine);  // \t..\r become 0..4
-    __m128i isControl = _mm_cmpeq_epi8(_mm_min_epu8(controls, four), controls);
-    __m128i space = _mm_or_si128(_mm_cmpeq_epi8(v, blank), isControl);
-    mask |= std::uint64_t(std::uint32_t(_mm_movemask_epi8(space))) << (16 * i);
+struct Sse2 {
+  static std::uint64_t spaces(const char* p) noexcept {
+    const __m128i blank = _mm_set1_epi8(' '), nine = _mm_set1_epi8(9), four = _mm_set1_epi8(4);
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 4; ++i) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+      __m128i controls = _mm_sub_epi8(v, nine);  // \t..\r become 0..4
+      __m128i isControl = _mm_cmpeq_epi8(_mm_min_epu8(controls, four), controls);
+      __m128i space = _mm_or_si128(_mm_cmpeq_epi8(v, blank), isControl);
+      mask |= std::uint64_t(std::uint32_t(_mm_movemask_epi8(space))) << (16 * i);
+    }
+    return mask;
   }
-  return mask;
-}
+};
 
-__attribute__((target("avx2"))) std::uint64_t spaceMask64Avx2(const char* p) noexcept {
-  const __m256i blank = _mm256_set1_epi8(' '), nine = _mm256_set1_epi8(9),
-                four = _mm256_set1_epi8(4);
-  std::uint64_t mask = 0;
-  for (int i = 0; i < 2; ++i) {
-    __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * i));
-    __m256i controls = _mm256_sub_epi8(v, nine);
-    __m256i isControl = _mm256_cmpeq_epi8(_mm256_min_epu8(controls, four), controls);
-    __m256i space = _mm256_or_si256(_mm256_cmpeq_epi8(v, blank), isControl);
-    mask |= std::uint64_t(std::uint32_t(_mm256_movemask_epi8(space))) << (32 * i);
+struct Avx2 {
+  __attribute__((target("avx2"))) static std::uint64_t spaces(const char* p) noexcept {
+    const __m256i blank = _mm256_set1_epi8(' '), nine = _mm256_set1_epi8(9),
+                  four = _mm256_set1_epi8(4);
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 2; ++i) {
+      __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * i));
+      __m256i controls = _mm256_sub_epi8(v, nine);
+      __m256i isControl = _mm256_cmpeq_epi8(_mm256_min_epu8(controls, four), controls);
+      __m256i space = _mm256_or_si256(_mm256_cmpeq_epi8(v, blank), isControl);
+      mask |= std::uint64_t(std::uint32_t(_mm256_movemask_epi8(space))) << (32 * i);
+    }
+    return mask;
   }
-  return mask;
-}
+};
 #endif
 
-inline std::size_t popcount(std::uint64_t x) noexcept {
-#if defined(__GNUC__) || defined(__clang__)
-  return std::size_t(__builtin_popcountll(x));
-#else
-  std::size_t n = 0;
-  for (; x; x &= x - 1) ++n;
-  return n;
-#endif
-}
-
-// The tokens that start in text[0, length), one 64-byte block at a time.
-template <std::uint64_t (*spaceMask64)(const char*)>
-std::size_t countWith(const char* text, std::size_t length, bool afterSpace) noexcept {
+// The index, one 64-byte block at a time; the tail of fewer bytes byte by byte. Always inlined,
+// so that the masks made with a processor's own instructions are inlined into it in turn.
+template <typename Masks>
+VORLATIC_ALWAYS_INLINE std::size_t indexWith(const char* text, std::size_t length, bool afterSpace,
+                                             std::uint32_t* starts, std::uint32_t base) noexcept {
   std::size_t count = 0;
   std::uint64_t spaceBefore = afterSpace ? 1 : 0;
   std::size_t i = 0;
   for (; i + 64 <= length; i += 64) {
-    std::uint64_t space = spaceMask64(text + i);
-    count += popcount(~space & ((space << 1) | spaceBefore));
-    spaceBefore = space >> 63;
-  }
-  bool previousSpace = spaceBefore != 0;
-  for (; i < length; ++i) {
-    bool space = isSpace(text[i]);
-    count += !space && previousSpace;
-    previousSpace = space;
-  }
-  return count;
-}
-
-// The index, one 64-byte block at a time; the tail of fewer bytes byte by byte.
-template <std::uint64_t (*spaceMask64)(const char*)>
-std::size_t indexWith(const char* text, std::size_t length, bool afterSpace,
-                      std::uint32_t* starts) noexcept {
-  std::size_t count = 0;
-  std::uint64_t spaceBefore = afterSpace ? 1 : 0;
-  std::size_t i = 0;
-  for (; i + 64 <= length; i += 64) {
-    std::uint64_t space = spaceMask64(text + i);
+    std::uint64_t space = Masks::spaces(text + i);
     std::uint64_t begins = ~space & ((space << 1) | spaceBefore);
     spaceBefore = space >> 63;
-    count += flatten(begins, std::uint32_t(i), starts + count);
+    count += flatten(begins, base + std::uint32_t(i), starts + count);
   }
   bool previousSpace = spaceBefore != 0;
   for (; i < length; ++i) {
     bool space = isSpace(text[i]);
-    if (!space && previousSpace) starts[count++] = std::uint32_t(i);
+    if (!space && previousSpace) starts[count++] = base + std::uint32_t(i);
     previousSpace = space;
   }
   return count;
@@ -116,15 +94,11 @@ std::size_t indexWith(const char* text, std::size_t length, bool afterSpace,
 
 #ifdef VORLATIC_X86_SIMD
 __attribute__((target("avx2"))) std::size_t indexAvx2(const char* text, std::size_t length,
-                                                      bool afterSpace,
-                                                      std::uint32_t* starts) noexcept {
-  return indexWith<spaceMask64Avx2>(text, length, afterSpace, starts);
+                                                      bool afterSpace, std::uint32_t* starts,
+                                                      std::uint32_t base) noexcept {
+  return indexWith<Avx2>(text, length, afterSpace, starts, base);
 }
 
-__attribute__((target("avx2,popcnt"))) std::size_t countAvx2(const char* text, std::size_t length,
-                                                             bool afterSpace) noexcept {
-  return countWith<spaceMask64Avx2>(text, length, afterSpace);
-}
 #endif
 
 }  // namespace
@@ -139,42 +113,20 @@ Simd bestSimd() noexcept {
 }
 
 std::size_t indexTokens(const char* text, std::size_t length, bool afterSpace,
-                        std::uint32_t* starts, Simd simd) noexcept {
+                        std::uint32_t* starts, Simd simd, std::uint32_t base) noexcept {
   switch (simd) {
     case Simd::avx2:
 #ifdef VORLATIC_X86_SIMD
-      if (bestSimd() == Simd::avx2) return indexAvx2(text, length, afterSpace, starts);
+      if (bestSimd() == Simd::avx2) return indexAvx2(text, length, afterSpace, starts, base);
 #endif
       [[fallthrough]];
     case Simd::sse2:
 #ifdef VORLATIC_X86_SIMD
-      return indexWith<spaceMask64Sse2>(text, length, afterSpace, starts);
+      return indexWith<Sse2>(text, length, afterSpace, starts, base);
 #endif
       [[fallthrough]];
     case Simd::portable:
-      return indexWith<spaceMask64Portable>(text, length, afterSpace, starts);
-  }
-  return 0;
-}
-
-}  // namespace meshtext
-
-namespace meshtext {
-
-std::size_t countTokens(const char* text, std::size_t length, bool afterSpace, Simd simd) noexcept {
-  switch (simd) {
-    case Simd::avx2:
-#ifdef VORLATIC_X86_SIMD
-      if (bestSimd() == Simd::avx2) return countAvx2(text, length, afterSpace);
-#endif
-      [[fallthrough]];
-    case Simd::sse2:
-#ifdef VORLATIC_X86_SIMD
-      return countWith<spaceMask64Sse2>(text, length, afterSpace);
-#endif
-      [[fallthrough]];
-    case Simd::portable:
-      return countWith<spaceMask64Portable>(text, length, afterSpace);
+      return indexWith<Portable>(text, length, afterSpace, starts, base);
   }
   return 0;
 }

@@ -1,35 +1,51 @@
 #include "meshtext/reader.h"
 
+#include <cstring>
+
 #include "meshtext/numbers.h"
+#include "meshtext/text.h"
 
 namespace meshtext {
 
-Reader::Reader(std::streambuf& input, std::size_t blockSize) : chunker_(input, blockSize) {}
+Reader::Reader(std::streambuf& input, std::size_t blockSize)
+    : blocks_(input, blockSize), block_(blocks_.blockSize()) {}
 
-namespace {
+void Reader::Gather::piece(std::uint64_t, std::size_t token, std::string_view text, bool) {
+  if (token >= count) count = token + 1;
+  tokens[token] += text;
+}
 
-// A record too long for a chunk, gathered whole: this reader hands out whole tokens.
-class Gather : public TokenSink {
- public:
-  std::string text;
-  void piece(std::size_t, std::string_view piece, bool last) override {
-    text += piece;
-    if (last) text += ' ';
+bool Reader::take(std::string_view& token) {
+  if (gatheredNext_ < gathered_.count) {
+    token = gathered_.tokens[gatheredNext_++];
+    return true;
   }
-};
-
-}  // namespace
-
-bool Reader::nextChunk() {
-  if (ended_) return false;
-  ended_ = !chunker_.next(chunk_);
-  if (chunk_.streamed) {
-    Gather record;
-    if (chunker_.streamRecord(record) < 3) ended_ = true;
-    chunk_.text.assign(record.text);
+  if (blockNext_ < blockTokens_) {
+    const char* start = block_.text() + starts_[blockNext_++];
+    const char* end = start;
+    while (end != block_.text() + block_.length() && !isSpace(*end)) ++end;
+    token = std::string_view(start, std::size_t(end - start));
+    return true;
   }
-  scanner_ = chunk_.scanner();
-  return chunk_.records > 0 || chunk_.tailTokens > 0;
+  return false;
+}
+
+bool Reader::nextBlock() {
+  if (!blocks_.next(block_)) return false;
+  started_ = true;
+  block_.index();
+  Carry out;
+  const bool wasStreaming = carry_.streaming;
+  const Chunk chunk = block_.cut(carry_, out, streaming_);
+  gathered_ = Gather();
+  gatheredNext_ = 0;
+  if (wasStreaming && !out.streaming) std::swap(gathered_, streaming_);  // whole, or ended
+  starts_ = chunk.starts;
+  blockTokens_ = 3 * std::size_t(chunk.records) + (out.ended && !wasStreaming ? out.leftover : 0);
+  blockNext_ = 0;
+  if (block_.tailStreams()) block_.streamTail(out, streaming_);
+  carry_ = std::move(out);
+  return true;
 }
 
 std::size_t Reader::readTokens(std::string_view* tokens, std::size_t wanted) {
@@ -37,23 +53,24 @@ std::size_t Reader::readTokens(std::string_view* tokens, std::size_t wanted) {
   std::size_t found = 0;
   bool held[3] = {};
   while (found < wanted) {
-    if (scanner_.token(tokens[found])) {
+    if (take(tokens[found])) {
       ++found;
       continue;
     }
-    // The chunk's text is about to be replaced: keep the tokens found in it.
+    // The block's text is about to be replaced: keep the tokens found in it.
     for (std::size_t i = 0; i < found; ++i) {
       if (held[i]) continue;
       held_[i].assign(tokens[i]);
       tokens[i] = held_[i];
       held[i] = true;
     }
-    if (!nextChunk()) break;
+    if (!nextBlock()) break;
   }
   return found;
 }
 
 std::size_t Reader::readCounts(Counts& counts) {
+  if (!started_) return blocks_.readCounts(counts);
   std::string_view text[2];
   std::size_t found = readTokens(text, 2);
   counts.vertexCount = found > 0 ? parseInteger(text[0]) : 0;
@@ -62,7 +79,6 @@ std::size_t Reader::readCounts(Counts& counts) {
 }
 
 std::size_t Reader::readVertex(Vertex& vertex) {
-  if (scanner_.vertex(vertex)) return 3;
   std::size_t found = readTokens(vertex.text.data(), 3);
   if (found == 3) {
     vertex.x = parseCoordinate(vertex.text[0]);
@@ -73,7 +89,6 @@ std::size_t Reader::readVertex(Vertex& vertex) {
 }
 
 std::size_t Reader::readFace(Face& face) {
-  if (scanner_.face(face)) return 3;
   std::size_t found = readTokens(face.text.data(), 3);
   if (found == 3) {
     for (std::size_t i = 0; i < 3; ++i) {

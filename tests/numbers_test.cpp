@@ -13,8 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "meshtext/scanner.h"
+#include "meshtext/records.h"
 #include "meshtext/summary.h"
+#include "meshtext/text.h"
 #include "support.h"
 
 using meshtext::parseCoordinateBits;
@@ -285,7 +286,8 @@ TEST(Summaries, GiveTheWholeTokensValueForTokensOfAnyLength) {
 
 // tests/golden/numbers.tsv: what glibc's strtod and strtol make of six thousand tokens of every
 // spelling, near-midpoint decimals included (made by make_number_table.cpp). Every host must
-// give the same bits, in the general conversion and in the in-place one.
+// give the same bits, in the general conversion and in the batch one with each kind of
+// instruction.
 TEST(Coordinates, MatchTheReferenceTableOnEveryHost) {
   std::istringstream table(testing_support::goldenText("numbers.tsv"));
   std::string line;
@@ -311,24 +313,23 @@ TEST(Coordinates, MatchTheReferenceTableOnEveryHost) {
     integers.push_back(std::int32_t(std::stol(integer)));
   }
   ASSERT_GT(tokens.size(), 6000u);
-  tokens.resize(tokens.size() / 3 * 3);
 
   std::string text;
   for (const std::string& token : tokens) text += token + "\n";
   const meshtext::PaddedText padded(text);
-  meshtext::Scanner vertices(padded);
-  meshtext::Scanner faces(padded);
-  meshtext::Vertex vertex;
-  meshtext::Face face;
-  for (std::size_t i = 0; i < tokens.size(); i += 3) {
-    ASSERT_TRUE(vertices.vertex(vertex));
-    ASSERT_TRUE(faces.face(face));
-    const float values[3] = {vertex.x, vertex.y, vertex.z};
-    for (std::size_t k = 0; k < 3; ++k) {
-      std::uint32_t bits;
-      std::memcpy(&bits, &values[k], sizeof bits);
-      ASSERT_EQ(bits, floats[i + k]) << tokens[i + k];
-      ASSERT_EQ(face.value[k], integers[i + k]) << tokens[i + k];
+  std::vector<std::uint32_t> starts(meshtext::indexCapacity(text.size())), bits(tokens.size()),
+      ends(tokens.size());
+  std::vector<std::int32_t> values(tokens.size());
+  starts.resize(meshtext::indexTokens(padded.data(), padded.size(), true, starts.data()));
+  ASSERT_EQ(starts.size(), tokens.size());
+  for (meshtext::Simd simd : {meshtext::Simd::portable, meshtext::bestSimd()}) {
+    meshtext::coordinateTokens(padded.data(), padded.size(), starts.data(), starts.size(),
+                               bits.data(), ends.data(), simd);
+    meshtext::integerTokens(padded.data(), padded.size(), starts.data(), starts.size(),
+                            values.data(), ends.data(), simd);
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+      ASSERT_EQ(bits[i], floats[i]) << tokens[i];
+      ASSERT_EQ(values[i], integers[i]) << tokens[i];
     }
   }
 }

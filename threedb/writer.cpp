@@ -2,6 +2,15 @@
 
 namespace threedb {
 
+void RecordBlock::reserve(std::size_t records) {
+  const std::size_t wanted = used_ + records * vertexRecordSize;
+  if (wanted <= capacity_) return;
+  std::unique_ptr<unsigned char[]> grown(new unsigned char[wanted]);
+  if (used_ > 0) std::memcpy(grown.get(), bytes_.get(), used_);
+  bytes_ = std::move(grown);
+  capacity_ = wanted;
+}
+
 Writer::Writer(std::streambuf& output, std::size_t blockSize)
     // Room for the largest record at least, so that a record never has to be split.
     : output_(output),

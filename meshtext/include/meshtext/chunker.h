@@ -1,4 +1,7 @@
-// Cutting mesh text into chunks of whole records, so that chunks can be converted side by side.
+// Cutting mesh text into blocks of whole records that can be converted side by side. Reading a
+// block is the only step taken in turn; a block's tokens are found by whoever converts it, and
+// blocks are chained by what each carries on to the next: a count of records and the start of a
+// record the two share. Memory stays within a few blocks whatever the input.
 #pragma once
 
 #include <cstddef>
@@ -9,75 +12,115 @@
 #include <string_view>
 
 #include "meshtext/index.h"
-#include "meshtext/scanner.h"
-#include "meshtext/text.h"
+#include "meshtext/records.h"
 
 namespace meshtext {
 
-// A run of whole records (three tokens each: vertices first, then faces), padded for a Scanner;
-// or a single record too long to hold, which Chunker::streamRecord reads in pieces.
-struct RecordChunk {
-  PaddedText text;                // the records' tokens, as they stood in the input
-  std::uint64_t firstRecord = 0;  // records of the input before this chunk
-  std::uint64_t records = 0;      // records in this chunk
-  std::size_t tailTokens = 0;     // tokens after the records: only in the last chunk, 0 to 2
-  bool streamed = false;          // a record longer than a block: its text is not in the chunk
-
-  Scanner scanner() const noexcept { return Scanner(text); }
-};
-
-// Receives the tokens of a record that is read in pieces.
-class TokenSink {
+// Receives a record longer than a block, piece by piece as the blocks holding it are cut.
+class RecordSink {
  public:
-  virtual ~TokenSink() = default;
-  // The next piece of the record's token `token` (0 to 2); `last` when the token ends with it.
-  virtual void piece(std::size_t token, std::string_view text, bool last) = 0;
+  virtual ~RecordSink() = default;
+  // The next piece of token `token` (0 to 2) of record `record` (records before it in the
+  // input); `last` when the token ends with it. The text lies in the block being cut.
+  virtual void piece(std::uint64_t record, std::size_t token, std::string_view text, bool last) = 0;
 };
 
-// Reads a mesh text stream once, `blockSize` bytes at a time: first the two counts, if asked,
-// then chunks of whole records. An incomplete record at the end of a block goes with the next
-// chunk; only its tokens are kept. A record longer than a block is never held: it is given as a
-// streamed chunk, to be read in pieces. Memory stays within a few blocks whatever the input.
-class Chunker {
+// What one block hands on to the next.
+struct Carry {
+  std::uint64_t records = 0;  // whole records before the next block
+  // The tokens of a record that the next block completes, joined by single spaces and ending in
+  // one unless the last token may go on.
+  std::string text;
+  std::size_t tokens = 0;    // tokens begun in `text`
+  bool streaming = false;    // the record is longer than a block: it goes to a RecordSink
+  std::size_t streamed = 0;  // when streaming, its tokens handed out whole so far
+  bool inToken = false;      // when streaming, the last piece ended inside a token
+  bool ended = false;        // the input has ended: nothing follows
+  std::size_t leftover = 0;  // when ended, the tokens of an incomplete last record
+};
+
+// The whole records that a block's cut gives: their tokens start at starts[0, 3 * records) of
+// the block's text.
+struct Chunk {
+  std::uint64_t firstRecord = 0;
+  std::uint64_t records = 0;
+  const std::uint32_t* starts = nullptr;
+};
+
+// One block of the input: read in turn by a BlockReader, then indexed and cut on any thread.
+// Its text has room before the bytes read for the start of a record carried from the block
+// before, so that a record spanning the two is one run of text; it meets the padding contract
+// (meshtext/text.h) and may be read up to textPadding bytes past its end.
+class Block {
+ public:
+  explicit Block(std::size_t blockSize);
+
+  // Finds where the tokens read start.
+  void index(Simd simd = bestSimd()) noexcept;
+
+  // Cuts the block, given what the block before carried, into whole records, and fills `out`
+  // for the next block. The pieces of a record longer than a block that `in` was streaming go to
+  // `sink` now; should the block end with the start of another one, streamTail() hands it out.
+  // Call after index().
+  Chunk cut(const Carry& in, Carry& out, RecordSink& sink);
+
+  // After a cut that left out.streaming with nothing streamed yet: hands the start of that
+  // record, the block's last tokens, to `sink` and completes `out`.
+  void streamTail(Carry& out, RecordSink& sink);
+  bool tailStreams() const noexcept { return tail_ != noTail; }
+
+  // The text the chunk's starts point into, up to the end of the bytes read.
+  const char* text() const noexcept { return bytes_.get(); }
+  std::size_t length() const noexcept { return room_ + size_; }
+
+  // True for the block that says the input has ended: it holds no bytes.
+  bool last() const noexcept { return last_; }
+
+ private:
+  friend class BlockReader;
+  static constexpr std::size_t noTail = ~std::size_t{0};
+
+  char* data() noexcept { return bytes_.get() + room_; }
+  void seal(std::size_t size) noexcept;
+  std::size_t placeCarried(const Carry& in);
+
+  std::size_t room_;                         // before the bytes read: the largest carried text
+  std::unique_ptr<char[]> bytes_;            // not zeroed: a small input touches little of it
+  std::unique_ptr<std::uint32_t[]> starts_;  // three for carried tokens, then those read
+  std::size_t size_ = 0;                     // bytes read
+  std::size_t count_ = 0;                    // tokens that start in them
+  bool afterSpace_ = true;                   // the byte before them is whitespace
+  bool last_ = false;
+  std::size_t tail_ = noTail;  // where a tail to be streamed starts
+  std::uint64_t tailRecord_ = 0;
+};
+
+// Reads a mesh text stream once, in blocks: first the two counts, then blocks of the rest.
+class BlockReader {
  public:
   static constexpr std::size_t defaultBlockSize = std::size_t{1} << 18;
 
   // Reads with sgetn; the end of the input is where sgetn first returns nothing.
-  explicit Chunker(std::streambuf& input, std::size_t blockSize = defaultBlockSize,
-                   Simd simd = bestSimd());
+  explicit BlockReader(std::streambuf& input, std::size_t blockSize = defaultBlockSize);
 
-  // Reads vertexCount then faceCount, before any chunk, in pieces however long they are;
-  // returns the tokens found (2 when both were there). Without this call, records start at the
-  // first token.
+  // Reads vertexCount then faceCount, however long they are, before any block; returns the
+  // tokens found (2 when both were there). Without this call, records start at the first token.
   std::size_t readCounts(Counts& counts);
 
-  // Fills `chunk` with the next records. At the end of the input returns false, with the tokens
-  // of an incomplete last record, if any, as the chunk's tail and no record. After a streamed
-  // chunk, call streamRecord() before anything else.
-  bool next(RecordChunk& chunk);
+  // Reads the next block into `block`, made with this reader's block size. After the last
+  // bytes, gives one block that says the input has ended, then returns false.
+  bool next(Block& block);
 
-  // Reads the record of a streamed chunk, handing its tokens to `sink` piece by piece as they are
-  // read. Returns the tokens found: 3, or fewer when the input ends inside the record (it is then
-  // the last, and leftoverTokens() says the same).
-  std::size_t streamRecord(TokenSink& sink);
-
-  // After next() has returned false: the tokens of the incomplete record that ended the input.
-  std::size_t leftoverTokens() const noexcept { return leftover_; }
+  std::size_t blockSize() const noexcept { return blockSize_; }
 
  private:
-  void startWithCarry(PaddedText& text, std::size_t& length);
-  bool readMore(PaddedText& text, std::size_t& length, std::size_t wanted);
-  std::size_t streamTokens(std::size_t count, TokenSink& sink);
-
   std::streambuf& input_;
   std::size_t blockSize_;
-  Simd simd_;
-  std::string carry_;                    // the start of the next record
-  std::unique_ptr<char[]> streamBlock_;  // what streamTokens reads into, made when first needed
-  std::uint64_t recordsSoFar_ = 0;
-  std::size_t leftover_ = 0;
-  bool ended_ = false;     // the input has ended
-  bool finished_ = false;  // and the last chunk has been given
+  std::unique_ptr<char[]> pending_;  // what followed the counts in the block they were read from
+  std::string_view pendingText_;
+  bool lastSpace_ = true;  // the last byte read is whitespace
+  bool ended_ = false;     // sgetn has returned nothing
+  bool finished_ = false;  // and the block that says so was given
 };
 
 }  // namespace meshtext

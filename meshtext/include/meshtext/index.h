@@ -15,14 +15,15 @@ enum class Simd { portable, sse2, avx2 };
 // The best this processor can do.
 Simd bestSimd() noexcept;
 
-// Writes to `starts` the offset of every token that begins in text[0, length) and returns how
-// many. `afterSpace` says whether the byte before text[0] is whitespace (true at the start of
-// the input). `starts` needs room for length / 2 + 1 offsets; length must be below 2^32.
-std::size_t indexTokens(const char* text, std::size_t length, bool afterSpace,
-                        std::uint32_t* starts, Simd simd = bestSimd()) noexcept;
+// Room for the index of `length` bytes: a token starts at most every other byte.
+constexpr std::size_t indexCapacity(std::size_t length) noexcept { return length / 2 + 1; }
 
-// How many tokens begin in text[0, length), as indexTokens would find.
-std::size_t countTokens(const char* text, std::size_t length, bool afterSpace,
-                        Simd simd = bestSimd()) noexcept;
+// Writes to `starts` the offset of every token that begins in text[0, length), plus `base`, and
+// returns how many. `afterSpace` says whether the byte before text[0] is whitespace (true at the
+// start of the input). `starts` needs room for indexCapacity(length) offsets; base + length
+// must be below 2^32.
+std::size_t indexTokens(const char* text, std::size_t length, bool afterSpace,
+                        std::uint32_t* starts, Simd simd = bestSimd(),
+                        std::uint32_t base = 0) noexcept;
 
 }  // namespace meshtext

@@ -1,6 +1,6 @@
 // Reading mesh text record by record from any stream: the simple interface for other programs.
-// The converter reads the same text with the same tokenizer, in chunks (meshtext/chunker.h),
-// so that it can convert them side by side.
+// It cuts the text into blocks as the converter does (meshtext/chunker.h), and converts tokens
+// with the general conversions of meshtext/numbers.h.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "meshtext/chunker.h"
-#include "meshtext/scanner.h"
+#include "meshtext/records.h"
 
 namespace meshtext {
 
@@ -38,13 +38,26 @@ class Reader {
   std::size_t readFace(Face& face);
 
  private:
-  bool nextChunk();
+  // The tokens of a record too long for a block, gathered whole from their pieces.
+  struct Gather : RecordSink {
+    std::string tokens[3];
+    std::size_t count = 0;
+    void piece(std::uint64_t, std::size_t token, std::string_view text, bool) override;
+  };
 
-  Chunker chunker_;
-  RecordChunk chunk_;
-  Scanner scanner_;
-  bool ended_ = false;
-  std::string held_[3];  // tokens of a record that spans two chunks
+  bool take(std::string_view& token);
+  bool nextBlock();
+
+  BlockReader blocks_;
+  Block block_;
+  Carry carry_;
+  bool started_ = false;  // a block has been read
+  Gather streaming_;      // a record being gathered
+  Gather gathered_;       // one gathered whole (or ended with the input), handed out first
+  std::size_t gatheredNext_ = 0;
+  const std::uint32_t* starts_ = nullptr;  // then the block's own tokens
+  std::size_t blockTokens_ = 0, blockNext_ = 0;
+  std::string held_[3];  // tokens of a record that spans two blocks' worth of handing out
 };
 
 }  // namespace meshtext

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <memory>
 #include <streambuf>
-#include <vector>
 
 #include "threedb/format.h"
 
@@ -19,10 +18,7 @@ namespace threedb {
 class RecordBlock {
  public:
   // Room for `records` more records of either kind, so that adding them never reallocates.
-  void reserve(std::size_t records) {
-    if (bytes_.size() - used_ < records * vertexRecordSize)
-      bytes_.resize(used_ + records * vertexRecordSize);
-  }
+  void reserve(std::size_t records);
 
   // Appends a record; requires the room that reserve() made.
   void addVertex(std::uint32_t xBits, std::uint32_t yBits, std::uint32_t zBits) noexcept {
@@ -36,17 +32,19 @@ class RecordBlock {
   }
 
   void clear() noexcept { used_ = 0; }
-  const unsigned char* data() const noexcept { return bytes_.data(); }
+  const unsigned char* data() const noexcept { return bytes_.get(); }
   std::size_t size() const noexcept { return used_; }
 
  private:
   template <std::size_t N>
   void put(const std::array<unsigned char, N>& bytes) noexcept {
-    std::memcpy(bytes_.data() + used_, bytes.data(), N);
+    std::memcpy(bytes_.get() + used_, bytes.data(), N);
     used_ += N;
   }
 
-  std::vector<unsigned char> bytes_;
+  // Not zeroed: room reserved for the larger kind of record is touched only as far as used.
+  std::unique_ptr<unsigned char[]> bytes_;
+  std::size_t capacity_ = 0;
   std::size_t used_ = 0;
 };
 
