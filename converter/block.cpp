@@ -17,68 +17,81 @@ constexpr std::size_t batchRecords = 256;
 // than this: copying it costs less than a piece of its own.
 constexpr std::size_t shortRun = 256;
 
-// The echo of records of one kind, record by record. A record that stands in the input exactly
-// as it is echoed (single spaces between its tokens, its ending after them) joins the run of
-// such records before it; the others are written out.
-class RecordEcho {
- public:
-  RecordEcho(const char* text, std::string_view ending, EchoPieces& echo)
-      : text_(text), ending_(ending), echo_(echo), out_(echo.end()) {}
-  ~RecordEcho() {
-    flushRun();
-    echo_.advance(out_);
-  }
+// Most records are echoed by one fixed-size move, as far as the text and the buffer may be read
+// and written past their ends.
+constexpr std::size_t quickCopy = meshtext::Block::readable;
 
-  void add(const std::uint32_t* starts, const std::uint32_t* ends) {
-    const char* first = text_ + starts[0];
-    const char* last = text_ + ends[2];
-    const bool spaced = ends[0] + 1 == starts[1] && text_[ends[0]] == ' ' &&
-                        ends[1] + 1 == starts[2] && text_[ends[1]] == ' ';
-    if (spaced && std::memcmp(last, ending_.data(), ending_.size()) == 0) {
-      if (first != runEnd_) {
-        flushRun();
-        runStart_ = first;
-      }
-      runEnd_ = last + ending_.size();
-      return;
-    }
-    flushRun();
-    if (spaced) {
-      std::memcpy(out_, first, std::size_t(last - first));
-      out_ += last - first;
-      std::memcpy(out_, ending_.data(), ending_.size());
-      out_ += ending_.size();
-    } else {
-      out_ = echoRecord(out_,
-                        {std::string_view(first, ends[0] - starts[0]),
-                         std::string_view(text_ + starts[1], ends[1] - starts[1]),
-                         std::string_view(text_ + starts[2], ends[2] - starts[2])},
-                        ending_);
-    }
-  }
-
- private:
-  void flushRun() {
-    const std::size_t size = std::size_t(runEnd_ - runStart_);
-    if (size == 0) return;
-    if (size < shortRun) {
-      std::memcpy(out_, runStart_, size);
-      out_ += size;
-    } else {
-      echo_.advance(out_);
-      echo_.add(std::string_view(runStart_, size));
-      out_ = echo_.end();
-    }
-    runStart_ = runEnd_ = nullptr;
-  }
-
-  const char* text_;
-  std::string_view ending_;
-  EchoPieces& echo_;
-  char* out_;
-  const char* runStart_ = nullptr;
-  const char* runEnd_ = nullptr;
+// The run of records at the end of those echoed so far that stand in the input exactly as they
+// are echoed, which is handed over as it lies there.
+struct Run {
+  const char* start = nullptr;
+  const char* end = nullptr;
 };
+
+// Ends `run`: its text joins the echo, copied when short.
+char* flush(Run& run, char* out, EchoPieces& echo) {
+  const std::size_t size = std::size_t(run.end - run.start);
+  if (size == 0) return out;
+  if (size < shortRun) {
+    std::memcpy(out, run.start, size);
+    out += size;
+  } else {
+    echo.advance(out);
+    echo.add(std::string_view(run.start, size));
+    out = echo.end();
+  }
+  run = Run();
+  return out;
+}
+
+// Echoes `count` records of one kind, whose tokens start at `starts` and end at `ends`. A record
+// with single spaces between its tokens and its ending after them in the input joins the run
+// before it; one with single spaces is copied in one go, any other token by token. The state
+// lives in locals, so that a record never waits for the last one's stores.
+template <bool vertex>
+void echoRecords(const char* text, const std::uint32_t* starts, const std::uint32_t* ends,
+                 std::size_t count, Run& run, EchoPieces& echo) {
+  constexpr std::string_view ending = vertex ? vertexEnding : faceEnding;
+  char* out = echo.end();
+  Run current = run;
+  for (std::size_t i = 0; i < 3 * count; i += 3) {
+    const char* first = text + starts[i];
+    const char* last = text + ends[i + 2];
+    const bool spaced = (ends[i] + 1 == starts[i + 1]) & (text[ends[i]] == ' ') &
+                        (ends[i + 1] + 1 == starts[i + 2]) & (text[ends[i + 1]] == ' ');
+    const bool asItStands = spaced && (vertex ? last[0] == ' ' && last[1] == '\n' : *last == '\n');
+    if (asItStands && first == current.end) {
+      current.end = last + ending.size();
+      continue;
+    }
+    out = flush(current, out, echo);
+    if (asItStands) {
+      current = Run{first, last + ending.size()};
+    } else if (spaced) {
+      const std::size_t span = std::size_t(last - first);
+      if (span <= quickCopy)
+        std::memcpy(out, first, quickCopy);
+      else
+        std::memcpy(out, first, span);
+      std::memcpy(out + span, ending.data(), ending.size());
+      out += span + ending.size();
+    } else {
+      out = echoRecord(out,
+                       {std::string_view(first, ends[i] - starts[i]),
+                        std::string_view(text + starts[i + 1], ends[i + 1] - starts[i + 1]),
+                        std::string_view(text + starts[i + 2], ends[i + 2] - starts[i + 2])},
+                       ending);
+    }
+  }
+  run = current;
+  echo.advance(out);
+}
+
+std::uint64_t outOfRange(const std::int32_t* values, std::size_t count) {
+  std::uint64_t n = 0;
+  for (std::size_t i = 0; i < count; ++i) n += !meshtext::fitsIndex(values[i]);
+  return n;
+}
 
 }  // namespace
 
@@ -124,41 +137,33 @@ void convertChunk(const meshtext::Block& block, const meshtext::Chunk& chunk,
   if (chunk.records == 0) return;
   const char* text = block.text();
   const std::size_t length = block.length();
-  out.echo.makeRoom(echoBound(length - chunk.starts[0], chunk.records));
+  out.echo.makeRoom(echoBound(length - chunk.starts[0], chunk.records) + quickCopy);
   out.records.reserve(std::size_t(chunk.records));
   const std::uint32_t* starts = chunk.starts;
   std::uint32_t bits[3 * batchRecords], ends[3 * batchRecords];
   std::int32_t values[3 * batchRecords];
+  Run run;
   std::uint64_t record = chunk.firstRecord;
   const std::uint64_t end = chunk.firstRecord + chunk.records;
-  if (record < vertexCount) {
-    RecordEcho echo(text, vertexEnding, out.echo);
-    while (record < std::min<std::uint64_t>(end, vertexCount)) {
-      const std::size_t n =
-          std::size_t(std::min<std::uint64_t>({batchRecords, end - record, vertexCount - record}));
-      meshtext::coordinateTokens(text, length, starts, 3 * n, bits, ends, simd);
-      for (std::size_t i = 0; i < 3 * n; i += 3) {
-        echo.add(starts + i, ends + i);
-        out.records.addVertex(bits[i], bits[i + 1], bits[i + 2]);
-      }
-      starts += 3 * n;
-      record += n;
-    }
-  }
-  RecordEcho echo(text, faceEnding, out.echo);
-  while (record < end) {
-    const std::size_t n = std::size_t(std::min<std::uint64_t>(batchRecords, end - record));
-    meshtext::integerTokens(text, length, starts, 3 * n, values, ends, simd);
-    for (std::size_t i = 0; i < 3 * n; i += 3) {
-      echo.add(starts + i, ends + i);
-      out.records.addFace(meshtext::toIndex(values[i]), meshtext::toIndex(values[i + 1]),
-                          meshtext::toIndex(values[i + 2]));
-      for (std::size_t k = i; k < i + 3; ++k)
-        out.indicesOutOfRange += !meshtext::fitsIndex(values[k]);
-    }
+  while (record < std::min<std::uint64_t>(end, vertexCount)) {
+    const std::size_t n =
+        std::size_t(std::min<std::uint64_t>({batchRecords, end - record, vertexCount - record}));
+    meshtext::coordinateTokens(text, length, starts, 3 * n, bits, ends, simd);
+    out.records.addVertices(bits, n);
+    echoRecords<true>(text, starts, ends, n, run, out.echo);
     starts += 3 * n;
     record += n;
   }
+  while (record < end) {
+    const std::size_t n = std::size_t(std::min<std::uint64_t>(batchRecords, end - record));
+    meshtext::integerTokens(text, length, starts, 3 * n, values, ends, simd);
+    out.records.addFaces(values, n);
+    out.indicesOutOfRange += outOfRange(values, 3 * n);
+    echoRecords<false>(text, starts, ends, n, run, out.echo);
+    starts += 3 * n;
+    record += n;
+  }
+  out.echo.advance(flush(run, out.echo.end(), out.echo));
   out.recordCount += chunk.records;
 }
 

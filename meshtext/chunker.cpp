@@ -53,7 +53,7 @@ std::size_t compactTokens(char* text, std::size_t length) noexcept {
 
 Block::Block(std::size_t blockSize)
     : room_(blockSize),
-      bytes_(new char[2 * blockSize + textPadding]),
+      bytes_(new char[2 * blockSize + std::max(readable, textPadding)]),
       starts_(new std::uint32_t[3 + indexCapacity(blockSize)]) {
   seal(0);
 }

@@ -11,6 +11,30 @@ void RecordBlock::reserve(std::size_t records) {
   capacity_ = wanted;
 }
 
+// The records are stored through a local cursor, so that each record does not wait for the store
+// of the one before it to learn where it goes, and field by field, which the compiler merges into
+// whole-word stores where the host is little-endian.
+void RecordBlock::addVertices(const std::uint32_t* bits, std::size_t count) noexcept {
+  unsigned char* out = bytes_.get() + used_;
+  for (std::size_t i = 0; i < count; ++i, bits += 3, out += vertexRecordSize) {
+    storeLittle32(out, vertexColour);
+    storeLittle32(out + 4, bits[0]);
+    storeLittle32(out + 8, bits[1]);
+    storeLittle32(out + 12, bits[2]);
+  }
+  used_ += count * vertexRecordSize;
+}
+
+void RecordBlock::addFaces(const std::int32_t* indices, std::size_t count) noexcept {
+  unsigned char* out = bytes_.get() + used_;
+  for (std::size_t i = 0; i < count; ++i, indices += 3, out += faceRecordSize) {
+    storeLittle16(out, std::uint16_t(indices[0]));
+    storeLittle16(out + 2, std::uint16_t(indices[1]));
+    storeLittle16(out + 4, std::uint16_t(indices[2]));
+  }
+  used_ += count * faceRecordSize;
+}
+
 Writer::Writer(std::streambuf& output, std::size_t blockSize)
     // Room for the largest record at least, so that a record never has to be split.
     : output_(output),

@@ -50,9 +50,12 @@ struct Chunk {
 // One block of the input: read in turn by a BlockReader, then indexed and cut on any thread.
 // Its text has room before the bytes read for the start of a record carried from the block
 // before, so that a record spanning the two is one run of text; it meets the padding contract
-// (meshtext/text.h) and may be read up to textPadding bytes past its end.
+// (meshtext/text.h).
 class Block {
  public:
+  // How far past its end the text may be read: a record's echo is copied in fixed-size moves.
+  static constexpr std::size_t readable = 64;
+
   explicit Block(std::size_t blockSize);
 
   // Finds where the tokens read start.

@@ -31,6 +31,12 @@ class RecordBlock {
     put(encodeFace(a, b, c));
   }
 
+  // Appends `count` vertices, the bits of each one's x, y and z in turn at `bits`; or `count`
+  // faces, each one's three indices in turn at `indices`, stored modulo 65536. Require the room
+  // that reserve() made.
+  void addVertices(const std::uint32_t* bits, std::size_t count) noexcept;
+  void addFaces(const std::int32_t* indices, std::size_t count) noexcept;
+
   void clear() noexcept { used_ = 0; }
   const unsigned char* data() const noexcept { return bytes_.get(); }
   std::size_t size() const noexcept { return used_; }
