@@ -101,7 +101,10 @@ class Block {
 // Reads a mesh text stream once, in blocks: first the two counts, then blocks of the rest.
 class BlockReader {
  public:
-  static constexpr std::size_t defaultBlockSize = std::size_t{1} << 18;
+  // A block's text, index, echo and records stay within a core's second-level cache. Measured
+  // side by side against 256 KiB: the same time on a 138 MB mesh, 9% and 18% less on meshes of
+  // 14 MB and 1 MB, and a third less memory.
+  static constexpr std::size_t defaultBlockSize = std::size_t{1} << 17;
 
   // Reads with sgetn; the end of the input is where sgetn first returns nothing.
   explicit BlockReader(std::streambuf& input, std::size_t blockSize = defaultBlockSize);
