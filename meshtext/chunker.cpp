@@ -1,6 +1,7 @@
 #include "meshtext/chunker.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "meshtext/summary.h"
@@ -8,6 +9,9 @@
 
 namespace meshtext {
 namespace {
+
+// A block's offsets, the room for carried text included, are 32-bit.
+constexpr std::size_t largestBlock = std::size_t{1} << 30;
 
 // Walks `text`, which begins inside a token when `inToken`, handing each piece of a token to
 // `emit(token, piece, last)` until `wanted` tokens have ended (`found` counts them); returns
@@ -72,6 +76,7 @@ void Block::index(Simd simd) noexcept {
 // returns how many tokens it holds.
 std::size_t Block::placeCarried(const Carry& in) {
   const std::size_t size = in.text.size();
+  assert(size <= room_ && in.tokens <= 3);
   char* text = data() - size;
   std::memcpy(text, in.text.data(), size);
   std::uint32_t* starts = starts_.get() + 3 - in.tokens;
@@ -79,6 +84,7 @@ std::size_t Block::placeCarried(const Carry& in) {
   for (std::size_t i = 0; i < size; ++i)
     if (text[i] != ' ' && (i == 0 || text[i - 1] == ' '))
       starts[found++] = std::uint32_t(room_ - size + i);
+  assert(found == in.tokens);
   return found;
 }
 
@@ -154,7 +160,7 @@ void Block::streamTail(Carry& out, RecordSink& sink) {
 }
 
 BlockReader::BlockReader(std::streambuf& input, std::size_t blockSize)
-    : input_(input), blockSize_(blockSize ? blockSize : 1) {}
+    : input_(input), blockSize_(std::min(std::max<std::size_t>(blockSize, 1), largestBlock)) {}
 
 std::size_t BlockReader::readCounts(Counts& counts) {
   IntegerSummary values[2];
