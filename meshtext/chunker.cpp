@@ -88,6 +88,29 @@ std::size_t Block::placeCarried(const Carry& in) {
   return found;
 }
 
+// Hands the rest of the record that `in` was streaming, from the start of the bytes read, to
+// `sink`. Returns where it ends, just past its last token; noTail when the record goes on past
+// this block or ends incomplete with the input, and `out` says then how far it got.
+std::size_t Block::finishStreamed(const Carry& in, Carry& out, RecordSink& sink) {
+  std::size_t found = in.streamed;
+  bool inToken = in.inToken;
+  const auto emit = [&](std::size_t token, std::string_view piece, bool ends) {
+    sink.piece(in.records, token, piece, ends);
+  };
+  const std::size_t end = handOut({data(), size_}, 3, found, inToken, emit);
+  if (last_ && inToken) {
+    emit(found++, {}, true);  // the input ends the token
+    inToken = false;
+  }
+  if (found == 3) return end;
+  out.streaming = !last_;
+  out.streamed = found;
+  out.inToken = inToken;
+  out.ended = last_;
+  out.leftover = last_ ? found : 0;
+  return noTail;
+}
+
 Chunk Block::cut(const Carry& in, Carry& out, RecordSink& sink) {
   out = Carry{};
   out.records = in.records;
@@ -96,24 +119,8 @@ Chunk Block::cut(const Carry& in, Carry& out, RecordSink& sink) {
   std::size_t count = count_;
   if (in.streaming) {
     // The rest of a record too long to hold comes first.
-    std::size_t found = in.streamed;
-    bool inToken = in.inToken;
-    const auto emit = [&](std::size_t token, std::string_view piece, bool ends) {
-      sink.piece(in.records, token, piece, ends);
-    };
-    const std::size_t end = handOut({data(), size_}, 3, found, inToken, emit);
-    if (last_ && inToken) {
-      emit(found++, {}, true);  // the input ends the token
-      inToken = false;
-    }
-    if (found < 3) {
-      out.streaming = !last_;
-      out.streamed = found;
-      out.inToken = inToken;
-      out.ended = last_;
-      out.leftover = last_ ? found : 0;
-      return {out.records, 0, starts};
-    }
+    const std::size_t end = finishStreamed(in, out, sink);
+    if (end == noTail) return {out.records, 0, starts};
     ++out.records;
     const std::size_t skipped =
         std::size_t(std::lower_bound(starts, starts + count, std::uint32_t(room_ + end)) - starts);

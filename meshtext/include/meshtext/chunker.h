@@ -86,6 +86,7 @@ class Block {
   char* data() noexcept { return bytes_.get() + room_; }
   void seal(std::size_t size) noexcept;
   std::size_t placeCarried(const Carry& in);
+  std::size_t finishStreamed(const Carry& in, Carry& out, RecordSink& sink);
 
   std::size_t room_;                         // before the bytes read: the largest carried text
   std::unique_ptr<char[]> bytes_;            // not zeroed: a small input touches little of it
