@@ -1,6 +1,6 @@
 // The common spellings of coordinates and indices converted in place, a word at a time, with
-// the general conversions of meshtext/numbers.h taking over for everything else. Shared by the
-// scanner and the batch conversions; the vector versions in records.cpp give the same results.
+// the general conversions of meshtext/numbers.h taking over for everything else: the portable
+// path of the batch conversions, which the vector versions in records.cpp match.
 #pragma once
 
 #include <cstdint>

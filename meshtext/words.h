@@ -1,5 +1,5 @@
-// Helpers shared by the number scanners: eight bytes handled in one 64-bit word, and the exact
-// double arithmetic of the fast conversions.
+// Helpers shared by the index and the conversions in place: eight bytes handled in one 64-bit
+// word, and the exact double arithmetic of the fast conversions.
 #pragma once
 
 #include <cfloat>

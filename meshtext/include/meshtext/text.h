@@ -1,5 +1,5 @@
-// Text as the in-place scanners read it: whitespace-separated tokens in a buffer that may be read a
-// little past its end.
+// Text as the conversions in place read it: whitespace-separated tokens in a buffer that may be
+// read a little past its end.
 #pragma once
 
 #include <cassert>
@@ -12,9 +12,9 @@ namespace meshtext {
 // True for the six characters that separate tokens: space, \t, \n, \v, \f and \r.
 constexpr bool isSpace(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// The padding contract of the in-place scanners: text[length] is a NUL, which stops every scan of
-// whitespace at the end, and `textPadding` bytes from there on are readable, for the word-sized
-// loads that look past a token's end.
+// The padding contract of the conversions in place: text[length] is a NUL, which stops every
+// scan of whitespace at the end, and `textPadding` bytes from there on are readable, for the
+// word-sized and vector loads that look past a token's end.
 inline constexpr std::size_t textPadding = 16;
 
 // True when `text` meets the padding contract as far as it can be checked.
