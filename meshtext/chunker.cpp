@@ -76,16 +76,19 @@ void Block::index(Simd simd) noexcept {
 // returns how many tokens it holds.
 std::size_t Block::placeCarried(const Carry& in) {
   const std::size_t size = in.text.size();
-  assert(size <= room_ && in.tokens <= 3);
+  assert(size <= room_);
   char* text = data() - size;
   std::memcpy(text, in.text.data(), size);
-  std::uint32_t* starts = starts_.get() + 3 - in.tokens;
-  std::size_t found = 0;
-  for (std::size_t i = 0; i < size; ++i)
-    if (text[i] != ' ' && (i == 0 || text[i - 1] == ' '))
-      starts[found++] = std::uint32_t(room_ - size + i);
-  assert(found == in.tokens);
-  return found;
+  std::uint32_t found[3];
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (text[i] != ' ' && (i == 0 || text[i - 1] == ' ')) {
+      assert(count < 3);  // the start of one record
+      found[count++] = std::uint32_t(room_ - size + i);
+    }
+  }
+  std::copy(found, found + count, starts_.get() + 3 - count);
+  return count;
 }
 
 // Hands the rest of the record that `in` was streaming, from the start of the bytes read, to
@@ -144,11 +147,9 @@ Chunk Block::cut(const Carry& in, Carry& out, RecordSink& sink) {
     const std::size_t from = starts[3 * records];
     out.text.assign(text() + from, length() - from);
     out.text.resize(compactTokens(out.text.data(), out.text.size()));
-    out.tokens = tail;
     if (out.text.size() > room_) {
       // A record longer than a block is handed out in pieces, never held.
       out.text.clear();
-      out.tokens = 0;
       out.streaming = true;
       tail_ = from;
       tailRecord_ = out.records;

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "meshtext/numbers.h"
-#include "meshtext/text.h"
+#include "quick.h"
 
 namespace meshtext {
 
@@ -22,8 +22,7 @@ bool Reader::take(std::string_view& token) {
   }
   if (blockNext_ < blockTokens_) {
     const char* start = block_.text() + starts_[blockNext_++];
-    const char* end = start;
-    while (end != block_.text() + block_.length() && !isSpace(*end)) ++end;
+    const char* end = tokenEnd(start, block_.text() + block_.length());
     token = std::string_view(start, std::size_t(end - start));
     return true;
   }

@@ -31,7 +31,6 @@ struct Carry {
   // The tokens of a record that the next block completes, joined by single spaces and ending in
   // one unless the last token may go on.
   std::string text;
-  std::size_t tokens = 0;    // tokens begun in `text`
   bool streaming = false;    // the record is longer than a block: it goes to a RecordSink
   std::size_t streamed = 0;  // when streaming, its tokens handed out whole so far
   bool inToken = false;      // when streaming, the last piece ended inside a token
