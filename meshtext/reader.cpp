@@ -1,6 +1,5 @@
 #include "meshtext/reader.h"
 
-#include <cstring>
 
 #include "meshtext/numbers.h"
 #include "quick.h"
