@@ -1,6 +1,5 @@
 #include "meshtext/reader.h"
 
-
 #include "meshtext/numbers.h"
 #include "quick.h"
 
