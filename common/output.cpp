@@ -1,6 +1,13 @@
 #include "common/output.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <new>
 #include <system_error>
 
 #include "common/diagnostics.h"
@@ -20,26 +27,441 @@
 namespace common {
 namespace {
 
-namespace fs = std::filesystem;
+// Temporary names: this prefix, then this many letters and digits, as mkstemp makes them. Short
+// and fixed, so that a temporary fits wherever its output's name does.
+constexpr const char* temporaryPrefix = ".vorlatic-";
+constexpr int temporaryLetters = 6;
+// Names tried before giving up: each try fails only when a file of that name exists already.
+constexpr int temporaryTries = 100;
 
-// Where a symbolic link given as output leads, followed to its end even when that end does not
-// exist yet: the link stays, and what it points to is replaced.
-fs::path realTarget(const fs::path& output) {
-  std::error_code ec;
-  if (fs::exists(output, ec)) {
-    fs::path real = fs::canonical(output, ec);
-    return ec ? output : real;
-  }
-  fs::path path = output;
-  for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(path, ec)); ++hops) {
-    fs::path next = fs::read_symlink(path, ec);
-    if (ec) break;
-    path = next.is_absolute() ? next : path.parent_path() / next;
-  }
-  return path;
+std::string temporaryName() {
+  static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static std::atomic<std::uint64_t> counter{0};
+  // splitmix64 over the clock, the process and a counter: unpredictable enough that names made
+  // by runs side by side rarely meet, and a meeting only costs another try.
+  std::uint64_t x = std::uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                    (std::uint64_t(reinterpret_cast<std::uintptr_t>(&counter)) << 16) ^
+                    (counter.fetch_add(1) * 0x9E3779B97F4A7C15u);
+#ifdef _WIN32
+  x ^= std::uint64_t(GetCurrentProcessId()) << 40;
+#else
+  x ^= std::uint64_t(getpid()) << 40;
+#endif
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+  x ^= x >> 31;
+  std::string name = temporaryPrefix;
+  for (int i = 0; i < temporaryLetters; ++i, x /= 62) name += letters[x % 62];
+  return name;
 }
 
-#ifdef _WIN32
+std::string cannotCreate(int error) { return "cannot create: " + systemReason(error); }
+
+std::string sameAsInput(const std::string& inputPath) {
+  return "is the same file as the input " + inputPath + "; not overwriting it";
+}
+
+}  // namespace
+
+#ifndef _WIN32
+namespace {
+
+// Links followed at most to find the file a path names, as the system itself stops.
+constexpr int maxLinks = 40;
+
+// The piece copied at a time when a result is copied onto its output.
+constexpr std::size_t copyPiece = std::size_t{1} << 20;
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+void closeFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+// A folder opened only to name files in it: no right to read it is needed, as for creating.
+int openFolder(int at, const std::string& path) {
+#ifdef O_PATH
+  return ::openat(at, path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+#else
+  return ::openat(at, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
+}
+
+// A path as its folder ("." when it has none) and its last part.
+void split(const std::string& path, std::string& folder, std::string& name) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    folder = ".";
+    name = path;
+  } else {
+    folder = slash == 0 ? "/" : path.substr(0, slash);
+    name = path.substr(slash + 1);
+  }
+}
+
+std::string readLink(int folder, const std::string& name) {
+  std::string target(256, '\0');
+  for (;;) {
+    const ssize_t got = ::readlinkat(folder, name.c_str(), target.data(), target.size());
+    if (got < 0) return {};
+    if (std::size_t(got) < target.size()) {
+      target.resize(std::size_t(got));
+      return target;
+    }
+    target.resize(target.size() * 2);
+  }
+}
+
+// The folder and the name of what `path` leads to, following the links of its last part. Every
+// folder is opened relative to the one before, so that no path longer than the user's is made.
+// False with errno set when a folder cannot be opened.
+bool locate(const std::string& path, int& folder, std::string& name) {
+  std::string part;
+  split(path, part, name);
+  int at = openFolder(AT_FDCWD, part);
+  if (at < 0) return false;
+  for (int hops = 0; hops < maxLinks; ++hops) {
+    struct stat link {};
+    if (::fstatat(at, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(link.st_mode))
+      break;
+    const std::string target = readLink(at, name);
+    if (target.empty()) break;
+    split(target, part, name);
+    const int next = openFolder(at, part);  // an absolute target ignores `at`
+    ::close(at);
+    if (next < 0) return false;
+    at = next;
+  }
+  folder = at;
+  return true;
+}
+
+bool danglingLink(const std::string& path) {
+  struct stat link {};
+  return ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+}
+
+// A new file named in `folder`, held for removal from the moment it exists; -1 with errno set.
+int createTemporary(int folder, mode_t mode, std::string& name, int& slot) {
+  for (int attempt = 0; attempt < temporaryTries; ++attempt) {
+    name = temporaryName();
+    interrupts::Blocked blocked;
+    slot = interrupts::hold(folder, name);
+    const int fd =
+        ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd >= 0) return fd;
+    const int error = errno;
+    interrupts::release(slot);
+    slot = -1;
+    if (error != EEXIST) {
+      errno = error;
+      return -1;
+    }
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+// A replacement must be the file it replaces in all but its bytes. False when the owner or the
+// group cannot be kept (a file of another user, which this one may write).
+bool keepOwnerAndMode(int fd, const struct stat& original) {
+  struct stat made {};
+  if (::fstat(fd, &made) != 0) return false;
+  if ((made.st_uid != original.st_uid || made.st_gid != original.st_gid) &&
+      ::fchown(fd, original.st_uid, original.st_gid) != 0)
+    return false;
+  // After the owner, which clears the set-ID bits; without them where the system refuses them.
+  if (::fchmod(fd, original.st_mode & 07777) != 0) ::fchmod(fd, original.st_mode & 0777);
+  return true;
+}
+
+// Copies the whole of `from` onto `to`, which keeps its own owner and mode. The room is taken
+// first, so that a full disk refuses the copy before a byte of `to` has changed.
+bool copyOnto(int from, int to, int& error) {
+  struct stat made {};
+  if (::fstat(from, &made) != 0) return error = errno, false;
+  const off_t size = made.st_size;
+#ifdef FALLOC_FL_KEEP_SIZE
+  if (size > 0 && ::fallocate(to, FALLOC_FL_KEEP_SIZE, 0, size) != 0 &&
+      (errno == ENOSPC || errno == EDQUOT || errno == EFBIG))
+    return error = errno, false;
+#endif
+  std::unique_ptr<char[]> piece(new (std::nothrow) char[copyPiece]);
+  if (!piece) return error = ENOMEM, false;
+  for (off_t at = 0; at < size;) {
+    const ssize_t got = ::pread(from, piece.get(), copyPiece, at);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return error = got < 0 ? errno : EIO, false;
+    for (ssize_t put = 0; put < got;) {
+      const ssize_t n = ::pwrite(to, piece.get() + put, std::size_t(got - put), at + put);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return error = n < 0 ? errno : EIO, false;
+      put += n;
+    }
+    at += got;
+  }
+  if (::ftruncate(to, size) != 0) return error = errno, false;
+  return true;
+}
+
+}  // namespace
+
+struct OutputFile::State {
+  enum class Mode { closed, direct, replace, copy };
+  Mode mode = Mode::closed;
+  int output = -1;  // the path as the system opened it; written when direct, else kept to copy onto
+  int folder = -1;  // where the file the path names is, or will be
+  std::string name;
+  struct stat original {};  // the file replaced, when there was one
+  bool existed = false;
+  int placeholderSlot = -1;  // held while a file made to follow a dangling link may be removed
+  bool placeholder = false;  // that file, which a failed run removes
+  int temporary = -1;        // where the result is written first
+  int temporaryFolder = -1;  // the folder of a named temporary file
+  bool ownsTemporaryFolder = false;
+  std::string temporaryName;  // empty for a file that has no name
+  int temporarySlot = -1;
+  bool finished = false;
+  int error = 0;
+
+  // Removes the temporary file, if it has a name, and closes it.
+  void dropTemporary() {
+    if (temporary >= 0 && !temporaryName.empty())
+      ::unlinkat(temporaryFolder, temporaryName.c_str(), 0);
+    interrupts::release(temporarySlot);
+    temporarySlot = -1;
+    temporaryName.clear();
+    closeFd(temporary);
+    if (ownsTemporaryFolder) closeFd(temporaryFolder);
+    temporaryFolder = -1;
+    ownsTemporaryFolder = false;
+  }
+
+  // A file made only to follow a dangling link goes again, if it is still that empty file.
+  void dropPlaceholder() {
+    if (!placeholder) return;
+    struct stat now {};
+    if (::fstatat(folder, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+        sameFile(now, original) && now.st_size == 0)
+      ::unlinkat(folder, name.c_str(), 0);
+    interrupts::release(placeholderSlot);
+    placeholderSlot = -1;
+    placeholder = false;
+  }
+
+  void close() {
+    closeFd(output);
+    closeFd(folder);
+    mode = Mode::closed;
+  }
+
+  // The result in the system's temporary folder: a file with no name where the system makes
+  // one, so that not even SIGKILL leaves it behind.
+  bool makeSystemTemporary() {
+    const char* where = std::getenv("TMPDIR");
+    if (!where || !*where) where = "/tmp";
+#ifdef O_TMPFILE
+    temporary = ::open(where, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (temporary >= 0) return true;
+#endif
+    temporaryFolder = openFolder(AT_FDCWD, where);
+    if (temporaryFolder < 0) return false;
+    ownsTemporaryFolder = true;
+    temporary = createTemporary(temporaryFolder, 0600, temporaryName, temporarySlot);
+    return temporary >= 0;
+  }
+};
+
+OutputFile::OutputFile(std::string path) : path_(std::move(path)), state_(new State) {}
+
+OutputFile::~OutputFile() {
+  if (opened()) discard();
+}
+
+bool OutputFile::opened() const noexcept { return state_->mode != State::Mode::closed; }
+
+int OutputFile::error() const noexcept { return state_->error ? state_->error : buffer_.error(); }
+
+std::streambuf* OutputFile::open(const std::string& inputPath, std::string& reason) {
+  State& s = *state_;
+  if (path_.empty()) {
+    reason = std::string("cannot create: ") + emptyPathReason;
+    return nullptr;
+  }
+  struct stat input {
+  }, file{};
+  const bool haveInput = !inputPath.empty() && ::stat(inputPath.c_str(), &input) == 0;
+  const auto isInput = [&](const struct stat& other) {
+    return haveInput && sameFile(other, input);
+  };
+  // Before the path is opened at all: opening a pipe or a device may have effects of its own.
+  if (::stat(path_.c_str(), &file) == 0 && isInput(file)) {
+    reason = sameAsInput(inputPath);
+    return nullptr;
+  }
+  const auto fail = [&](std::string why) -> std::streambuf* {
+    reason = std::move(why);
+    s.dropPlaceholder();
+    s.close();
+    return nullptr;
+  };
+
+  // The system judges the path as it judges the shell's `>`: permissions, link protections in
+  // sticky folders, link loops. Nothing is truncated.
+  int fd = ::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT && danglingLink(path_)) {
+    // What the link leads to is made, as `>` makes it, and goes again if the run fails.
+    interrupts::Blocked blocked;
+    fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      s.placeholder = true;
+      s.output = fd;
+      if (::fstat(fd, &s.original) != 0 || !locate(path_, s.folder, s.name))
+        return fail(cannotCreate(errno));
+      s.placeholderSlot = interrupts::hold(s.folder, s.name, std::uint64_t(s.original.st_dev),
+                                           std::uint64_t(s.original.st_ino));
+    }
+  }
+  if (fd < 0 && errno != ENOENT) return fail(cannotCreate(errno));
+
+  if (fd >= 0 && !s.placeholder) {
+    s.output = fd;
+    if (::fstat(fd, &file) != 0) return fail(cannotCreate(errno));
+    if (isInput(file)) return fail(sameAsInput(inputPath));
+    struct stat console {};
+    const bool isConsole = ::fstat(STDOUT_FILENO, &console) == 0 && S_ISREG(console.st_mode) &&
+                           sameFile(console, file);
+    if (isConsole || !S_ISREG(file.st_mode)) {
+      // Standard output is written through its own descriptor, appending where it appends; a
+      // device or a pipe as it was opened.
+      if (isConsole) {
+        closeFd(s.output);
+        s.output = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+        if (s.output < 0) return fail(cannotCreate(errno));
+      }
+      std::FILE* stream = ::fdopen(s.output, "wb");
+      if (!stream) return fail(cannotCreate(errno));
+      s.output = -1;  // the stream has it now
+      buffer_.adopt(stream, true);
+      s.mode = State::Mode::direct;
+      return &buffer_;
+    }
+    s.original = file;
+    s.existed = true;
+    struct stat named {};
+    if (!locate(path_, s.folder, s.name)) return fail(cannotCreate(errno));
+    if (::fstatat(s.folder, s.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !sameFile(named, file))
+      return fail("cannot create: it was replaced while it was being opened");
+  } else if (fd < 0) {
+    // Nothing there yet: made under the name given.
+    std::string folder;
+    split(path_, folder, s.name);
+    s.folder = openFolder(AT_FDCWD, folder);
+    if (s.folder < 0) return fail(cannotCreate(errno));
+  }
+
+  // Beside it first, so that the result takes its place in one rename.
+  s.temporaryFolder = s.folder;
+  s.temporary =
+      createTemporary(s.folder, s.existed ? 0600 : 0666, s.temporaryName, s.temporarySlot);
+  int besideError = errno;
+  if (s.temporary >= 0 && s.existed && !keepOwnerAndMode(s.temporary, s.original)) {
+    besideError = EPERM;
+    s.dropTemporary();
+  }
+  if (s.temporary >= 0) {
+    s.mode = State::Mode::replace;
+  } else {
+    // Nowhere beside it (a folder this user may not write, no inode left, a file of another
+    // owner): made whole elsewhere and copied onto it at the end. Without a file to copy onto,
+    // or a place to make the result, the run stops here, before anything has changed.
+    if (s.output < 0 || !s.makeSystemTemporary()) {
+      s.dropTemporary();
+      return fail(cannotCreate(besideError));
+    }
+    s.mode = State::Mode::copy;
+  }
+  const int writer = ::fcntl(s.temporary, F_DUPFD_CLOEXEC, 0);
+  std::FILE* stream = writer < 0 ? nullptr : ::fdopen(writer, "wb");
+  if (!stream) {
+    const int error = errno;
+    if (writer >= 0) ::close(writer);
+    s.dropTemporary();
+    return fail(cannotCreate(error));
+  }
+  buffer_.adopt(stream, true);
+  return &buffer_;
+}
+
+bool OutputFile::finish() {
+  State& s = *state_;
+  if (s.finished || s.mode == State::Mode::closed) return error() == 0;
+  s.finished = true;
+  return buffer_.close();
+}
+
+bool OutputFile::commit() {
+  State& s = *state_;
+  if (s.mode == State::Mode::closed) return error() == 0;
+  if (!finish()) {
+    discard();
+    return false;
+  }
+  interrupts::blockUntilExit();
+  bool placed = true;
+  if (s.mode == State::Mode::replace) {
+    if (::renameat(s.folder, s.temporaryName.c_str(), s.folder, s.name.c_str()) == 0) {
+      interrupts::release(s.temporarySlot);
+      s.temporarySlot = -1;
+      s.temporaryName.clear();
+    } else if ((errno == EPERM || errno == EACCES || errno == EBUSY) && s.output >= 0) {
+      // A sticky folder refuses to replace another user's file that this one may write: it is
+      // written in place, as `>` writes it.
+      placed = copyOnto(s.temporary, s.output, s.error);
+    } else {
+      s.error = errno ? errno : EIO;
+      placed = false;
+    }
+  } else if (s.mode == State::Mode::copy) {
+    placed = copyOnto(s.temporary, s.output, s.error);
+  }
+  s.dropTemporary();
+  if (placed) {
+    interrupts::release(s.placeholderSlot);
+    s.placeholderSlot = -1;
+    s.placeholder = false;
+  } else {
+    s.dropPlaceholder();
+  }
+  s.close();
+  return placed;
+}
+
+void OutputFile::discard() {
+  State& s = *state_;
+  buffer_.close();
+  s.dropTemporary();
+  s.dropPlaceholder();
+  s.close();
+}
+
+bool standardOutputIs(const std::string& inputPath) {
+  struct stat console {
+  }, input{};
+  return ::fstat(STDOUT_FILENO, &console) == 0 && S_ISREG(console.st_mode) &&
+         ::stat(inputPath.c_str(), &input) == 0 && sameFile(console, input);
+}
+
+#else  // _WIN32
+
+namespace {
+
+namespace fs = std::filesystem;
+
 int systemError(DWORD code) {
   switch (code) {
     case ERROR_ACCESS_DENIED:
@@ -51,23 +473,56 @@ int systemError(DWORD code) {
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
       return ENOSPC;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
     default:
       return EIO;
   }
 }
 
+// Paths past MAX_PATH reach the system only in their extended form.
+fs::path longForm(const fs::path& path) {
+  std::error_code ec;
+  fs::path absolute = fs::absolute(path, ec);
+  if (ec) return path;
+  std::wstring text = absolute.wstring();
+  if (text.size() < MAX_PATH - 12 || text.rfind(L"\\\\", 0) == 0) return absolute;
+  return fs::path(L"\\\\?\\" + text);
+}
+
+// Where a symbolic link given as output leads: the link stays, what it points to is replaced.
+fs::path realTarget(const fs::path& output) {
+  std::error_code ec;
+  fs::path path = output;
+  for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(path, ec)); ++hops) {
+    fs::path next = fs::read_symlink(path, ec);
+    if (ec) break;
+    path = next.is_absolute() ? next : path.parent_path() / next;
+  }
+  return path;
+}
+
 // A new file, opened for writing, that no other file can be; the interrupt handler may delete
-// it while it is open. Null when it exists already (`exists` set) or cannot be made.
-std::FILE* createExclusive(const fs::path& path, bool& exists) {
-  HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+// it while it is open. Null with `error` set when it cannot be made.
+std::FILE* createExclusive(const fs::path& path, int& slot, int& error) {
+  slot = interrupts::hold(path.wstring());
+  HANDLE handle =
+      CreateFileW(path.c_str(), GENERIC_WRITE | GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    exists = GetLastError() == ERROR_FILE_EXISTS;
+    const DWORD code = GetLastError();
+    interrupts::release(slot);
+    slot = -1;
+    error = code == ERROR_FILE_EXISTS ? EEXIST : systemError(code);
     return nullptr;
   }
   int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
   if (fd < 0) {
     CloseHandle(handle);
+    DeleteFileW(path.c_str());
+    interrupts::release(slot);
+    slot = -1;
+    error = EIO;
     return nullptr;
   }
   std::FILE* file = _fdopen(fd, "wb");
@@ -75,139 +530,125 @@ std::FILE* createExclusive(const fs::path& path, bool& exists) {
   return file;
 }
 
-bool replaceFile(const fs::path& from, const fs::path& to, int& error) {
-  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-  error = systemError(GetLastError());
-  return false;
-}
-
-bool writable(const fs::path&) { return true; }  // a read-only file fails at the rename
-#else
-std::FILE* createExclusive(const fs::path& path, bool& exists) {
-  // 0666 less the umask, as a plain create gives; a replaced file's own bits are put back below.
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    exists = errno == EEXIST;
-    return nullptr;
-  }
-  std::FILE* file = fdopen(fd, "wb");
-  if (!file) ::close(fd);
-  return file;
-}
-
-bool replaceFile(const fs::path& from, const fs::path& to, int& error) {
-  if (::rename(from.c_str(), to.c_str()) == 0) return true;
-  error = errno ? errno : EIO;
-  return false;
-}
-
-// A plain create of an existing file that this user may not write fails; so does this program.
-bool writable(const fs::path& path) { return ::access(path.c_str(), W_OK) == 0; }
-#endif
-
 }  // namespace
 
-OutputFile::OutputFile(std::string path, std::string program)
-    : path_(std::move(path)), program_(std::move(program)) {}
+struct OutputFile::State {
+  enum class Mode { closed, direct, replace, copy };
+  Mode mode = Mode::closed;
+  fs::path target;     // the file replaced, or made
+  fs::path temporary;  // the file written in its place
+  int slot = -1;
+  bool finished = false;
+  int error = 0;
+
+  bool makeTemporary(const fs::path& folder, std::FILE*& file) {
+    for (int attempt = 0; attempt < temporaryTries; ++attempt) {
+      fs::path candidate = longForm(folder / pathOf(temporaryName()));
+      file = createExclusive(candidate, slot, error);
+      if (file) {
+        temporary = candidate;
+        error = 0;
+        return true;
+      }
+      if (error != EEXIST) return false;
+    }
+    return false;
+  }
+
+  void dropTemporary() {
+    if (!temporary.empty()) DeleteFileW(temporary.c_str());
+    interrupts::release(slot);
+    slot = -1;
+    temporary.clear();
+  }
+};
+
+OutputFile::OutputFile(std::string path) : path_(std::move(path)), state_(new State) {}
 
 OutputFile::~OutputFile() {
-  if (mode_ != Mode::closed) discard();
+  if (opened()) discard();
 }
 
+bool OutputFile::opened() const noexcept { return state_->mode != State::Mode::closed; }
+
+int OutputFile::error() const noexcept { return state_->error ? state_->error : buffer_.error(); }
+
 std::streambuf* OutputFile::open(const std::string& inputPath, std::string& reason) {
+  State& s = *state_;
+  if (path_.empty()) {
+    reason = std::string("cannot create: ") + emptyPathReason;
+    return nullptr;
+  }
   std::error_code ec;
   const fs::path output = pathOf(path_);
-  // Checked before anything is opened: opening would truncate the input itself.
   if (fs::equivalent(pathOf(inputPath), output, ec)) {
-    reason = "is the same file as the input " + inputPath + "; not overwriting it";
+    reason = sameAsInput(inputPath);
     return nullptr;
   }
   const fs::file_status status = fs::status(output, ec);
-  const bool exists = fs::exists(status);
-  if (exists && !fs::is_regular_file(status)) return openDirect(false, reason);
-  target_ = realTarget(output);
-  if ((!exists || writable(target_)) && makeTemporary(target_, exists)) {
-    mode_ = Mode::replace;
+  if (fs::exists(status) && !fs::is_regular_file(status)) {
+    if (!buffer_.open(path_, "wb")) {
+      reason = cannotCreate(buffer_.error());
+      return nullptr;
+    }
+    s.mode = State::Mode::direct;
     return &buffer_;
   }
-  // No temporary file can be made beside it (a folder this user may not write, say): the file
-  // itself is written, and removed again if the run fails.
-  return openDirect(true, reason);
-}
-
-std::streambuf* OutputFile::openDirect(bool removable, std::string& reason) {
-  if (!buffer_.open(path_, "wb")) {
-    reason = "cannot create: " + systemReason(buffer_.error());
-    return nullptr;
+  s.target = longForm(realTarget(output));
+  std::FILE* file = nullptr;
+  if (s.makeTemporary(s.target.parent_path(), file)) {
+    s.mode = State::Mode::replace;
+  } else {
+    const int besideError = s.error;
+    if (!fs::exists(status) || !s.makeTemporary(fs::temp_directory_path(ec), file)) {
+      reason = cannotCreate(besideError);
+      s.error = 0;
+      return nullptr;
+    }
+    s.mode = State::Mode::copy;
   }
-  mode_ = Mode::direct;
-  std::error_code ec;
-  fs::path real = fs::canonical(pathOf(path_), ec);
-  removable_ = removable && !ec && fs::is_regular_file(real, ec);
-  if (removable_) target_ = real;
+  buffer_.adopt(file, true);
   return &buffer_;
 }
 
-bool OutputFile::makeTemporary(const fs::path& target, [[maybe_unused]] bool keepMode) {
-#ifdef _WIN32
-  const std::string pid = std::to_string(GetCurrentProcessId());
-#else
-  const std::string pid = std::to_string(getpid());
-#endif
-  const std::string stem = nameOf(target.filename()) + '.' + program_ + '-' + pid;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate = target.parent_path() /
-                         pathOf(stem + (attempt ? '-' + std::to_string(attempt) : "") + ".tmp");
-    bool exists = false;
-    std::FILE* file = createExclusive(candidate, exists);
-    if (!file) {
-      if (exists) continue;
-      return false;
-    }
-    temporary_ = candidate;
-    slot_ = interrupts::hold(nameOf(candidate));
-#ifndef _WIN32
-    struct stat before {};
-    if (keepMode && ::stat(target.c_str(), &before) == 0)
-      ::fchmod(fileno(file), before.st_mode & 07777);
-#endif
-    buffer_.adopt(file, true);
-    return true;
-  }
-  return false;
-}
-
-bool OutputFile::placeTemporary() {
-  std::error_code ec;
-  bool placed = replaceFile(temporary_, target_, error_);
-  if (!placed) fs::remove(temporary_, ec);
-  interrupts::release(slot_);
-  slot_ = -1;
-  return placed;
+bool OutputFile::finish() {
+  State& s = *state_;
+  if (s.finished || s.mode == State::Mode::closed) return error() == 0;
+  s.finished = true;
+  return buffer_.close();
 }
 
 bool OutputFile::commit() {
-  const Mode mode = mode_;
-  if (mode == Mode::closed) return error() == 0;
-  if (!buffer_.close()) {
+  State& s = *state_;
+  if (s.mode == State::Mode::closed) return error() == 0;
+  if (!finish()) {
     discard();
     return false;
   }
-  mode_ = Mode::closed;
-  return mode == Mode::direct || placeTemporary();
+  bool placed = true;
+  if (s.mode == State::Mode::replace &&
+      MoveFileExW(s.temporary.c_str(), s.target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    interrupts::release(s.slot);
+    s.slot = -1;
+    s.temporary.clear();
+  } else if (s.mode != State::Mode::direct &&
+             !CopyFileW(s.temporary.c_str(), s.target.c_str(), FALSE)) {
+    s.error = systemError(GetLastError());
+    placed = false;
+  }
+  s.dropTemporary();
+  s.mode = State::Mode::closed;
+  return placed;
 }
 
 void OutputFile::discard() {
   buffer_.close();  // Windows removes no file that is still open
-  std::error_code ec;
-  if (mode_ == Mode::replace) {
-    fs::remove(temporary_, ec);
-    interrupts::release(slot_);
-    slot_ = -1;
-  } else if (mode_ == Mode::direct && removable_) {
-    fs::remove(target_, ec);
-  }
-  mode_ = Mode::closed;
+  state_->dropTemporary();
+  state_->mode = State::Mode::closed;
 }
+
+bool standardOutputIs(const std::string&) { return false; }
+
+#endif
 
 }  // namespace common

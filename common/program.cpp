@@ -10,9 +10,35 @@
 #include "common/interrupts.h"
 #include "common/paths.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace common {
+namespace {
+
+// A standard stream the program was started without is opened on the null device: else the
+// first file the program opens would take its number, and the console would be written into it.
+bool openClosedStandardStreams() {
+#ifndef _WIN32
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (null != fd) {
+      if (null >= 0) ::close(null);
+      return false;
+    }
+  }
+#endif
+  return true;
+}
+
+}  // namespace
 
 int runProgram(std::string_view program, int argc, char** argv, Run run) {
+  // Lower descriptors are open, so the null device takes the number that is missing.
+  if (!openClosedStandardStreams()) return statusFailed;
   interrupts::install();
   try {
     FileBuf standardOutput, standardError;

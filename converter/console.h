@@ -31,6 +31,8 @@ class Echo {
   void versionLine(std::string_view version);
   void counts(const meshtext::Counts& counts);
   void flush();
+  // Drops what has not been written yet: the console must not be written at all.
+  void discard() noexcept { used_ = 0; }
 
   // True once a write to the console has failed.
   bool failed() const { return out_.fail(); }

@@ -111,9 +111,11 @@ ConvertOptions optionsFor(const std::string& inputPath) {
 int convertFile(const std::string& inputPath, const std::string& outputPath, Echo& echo,
                 std::ostream& console, common::Diagnostics& diagnostics) {
   common::FileBuf input;
+  if (inputPath.empty())
+    return diagnostics.fail(inputPath, std::string("cannot open: ") + common::emptyPathReason);
   if (!input.open(inputPath, "rb"))
     return diagnostics.fail(inputPath, "cannot open: " + common::systemReason(input.error()));
-  common::OutputFile output(outputPath, "vorlatic");
+  common::OutputFile output(outputPath);
   std::string refusal;
   const ConvertOptions options = optionsFor(inputPath);
   Outcome outcome = convert(
@@ -132,21 +134,29 @@ int convertFile(const std::string& inputPath, const std::string& outputPath, Ech
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& console, std::ostream& errors) {
-  Echo echo(console);
-  common::Diagnostics diagnostics = diagnosticsFor(echo, errors);
-  echo.text(banner);
-  if (args.size() < 3) {
-    echo.text(usageLine);
-    echo.flush();
-    if (echo.failed())
-      return diagnostics.fail("standard output", cannotWrite(common::writeError(console)));
-    return common::statusUsage;
-  }
-  if (args.size() == 4) echo.versionLine(args[3]);
   try {
+    Echo echo(console);
+    common::Diagnostics diagnostics = diagnosticsFor(echo, errors);
+    echo.text(banner);
+    if (args.size() < 3) {
+      echo.text(usageLine);
+      echo.flush();
+      if (echo.failed())
+        return diagnostics.fail("standard output", cannotWrite(common::writeError(console)));
+      return common::statusUsage;
+    }
+    if (args.size() == 4) echo.versionLine(args[3]);
+    // The echo would be appended to the input as it is read, and read again, without end.
+    if (common::standardOutputIs(args[1])) {
+      echo.discard();
+      return diagnostics.fail("standard output",
+                              "is the same file as the input " + args[1] + "; not writing into it");
+    }
     return convertFile(args[1], args[2], echo, console, diagnostics);
   } catch (const std::bad_alloc&) {
-    return diagnostics.fail(args[1], "out of memory");
+    // The console went out as the echo was unwound; the diagnostic follows it.
+    common::Diagnostics diagnostics("vorlatic", errors, nullptr);
+    return diagnostics.fail(args.size() > 1 ? args[1] : "vorlatic", "out of memory");
   }
 }
 
@@ -156,9 +166,15 @@ int conclude(const Outcome& outcome, const Ending& ending, common::Diagnostics& 
     if (output) output->discard();
     return diagnostics.fail(stopped->first, stopped->second);
   }
+  if (output && output->opened() && !output->finish()) {
+    output->discard();
+    return diagnostics.fail(ending.output, cannotWrite(output->error()));
+  }
+  // Every word is out before the output is put in place: a console that fails now still leaves
+  // the previous file, and once it is in place nothing is left that could fail.
+  warn(outcome, ending.input, diagnostics);
   if (output && output->opened() && !output->commit())
     return diagnostics.fail(ending.output, cannotWrite(output->error()));
-  warn(outcome, ending.input, diagnostics);
   return common::statusOk;
 }
 

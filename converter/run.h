@@ -27,8 +27,8 @@ struct Ending {
 };
 
 // Writes the diagnostics and warnings that `outcome` and `ending` call for and returns the exit
-// status. With an output file, discards it on failure and else puts it in place (a failure to do
-// that fails the run), before any warning.
+// status. With an output file, discards it on failure, and else finishes it, writes the warnings
+// and only then puts it in place (a failure to finish or place it fails the run).
 int conclude(const Outcome& outcome, const Ending& ending, common::Diagnostics& diagnostics,
              common::OutputFile* output = nullptr);
 

@@ -90,7 +90,7 @@ void printTimes(std::ostream& out, const Model& model, const Shaped& mesh, doubl
 }
 
 int import(const Options& options, std::ostream& out, common::Diagnostics& diagnostics) {
-  common::OutputFile output(options.output, "vorlatic-import");
+  common::OutputFile output(options.output);
   std::string reason;
   std::streambuf* stream = output.open(options.model, reason);
   if (!stream) return diagnostics.fail(options.output, reason);
@@ -106,6 +106,9 @@ int import(const Options& options, std::ostream& out, common::Diagnostics& diagn
   if (!shape(model, options.shape, mesh, reason)) return diagnostics.fail(options.model, reason);
   const auto writing = std::chrono::steady_clock::now();
   std::uint64_t bytes = write(mesh, options.kind, *stream);
+  if (!output.finish())
+    return diagnostics.fail(options.output,
+                            "cannot write: " + common::systemReason(output.error()));
   if (!options.quiet) printSummary(out, options, model, trianglesRead, mesh, bytes);
   if (options.times)
     printTimes(out, model, mesh,
@@ -127,17 +130,24 @@ int import(const Options& options, std::ostream& out, common::Diagnostics& diagn
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& errors) {
   common::Diagnostics diagnostics("vorlatic-import", errors, [&out] { out.flush(); });
   Options options;
-  std::string what, reason;
-  if (!parseOptions(args, options, what, reason)) {
-    if (!reason.empty()) diagnostics.report(what, reason);
-    out << usage;
-    out.flush();
-    return common::statusUsage;
-  }
   try {
+    std::string what, reason;
+    if (!parseOptions(args, options, what, reason)) {
+      if (!reason.empty()) diagnostics.report(what, reason);
+      out << usage;
+      out.flush();
+      if (!out)
+        return diagnostics.fail("standard output",
+                                "cannot write: " + common::systemReason(common::writeError(out)));
+      return common::statusUsage;
+    }
+    if (common::standardOutputIs(options.model))
+      return diagnostics.fail("standard output", "is the same file as the input " + options.model +
+                                                     "; not writing into it");
     return import(options, out, diagnostics);
   } catch (const std::bad_alloc&) {
-    return diagnostics.fail(options.model, "out of memory");
+    return diagnostics.fail(options.model.empty() ? "vorlatic-import" : options.model,
+                            "out of memory");
   }
 }
 

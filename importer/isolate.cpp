@@ -5,12 +5,14 @@
 #include <cstring>
 #include <new>
 
+#include "common/interrupts.h"
 #include "scene.h"
 
 #ifndef _WIN32
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/time.h>
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
@@ -70,13 +72,30 @@ bool writeAll(int fd, const void* data, std::size_t size) {
   return true;
 }
 
+// Whether this process may give a child `limit` of `resource`: not where a lower hard limit was
+// inherited, which then is the one that applies.
+bool ours(int resource, rlim_t limit) {
+  rlimit current{};
+  return getrlimit(resource, &current) == 0 &&
+         (current.rlim_max == RLIM_INFINITY || current.rlim_max >= limit);
+}
+
+rlimit memoryLimit(const ReaderLimits& limits) {
+  return {rlim_t(limits.memoryMiB) << 20, rlim_t(limits.memoryMiB) << 20};
+}
+
+// The hard limit a second later: the soft one sends SIGXCPU, the hard one SIGKILL.
+rlimit cpuLimit(const ReaderLimits& limits) {
+  return {rlim_t(limits.seconds), rlim_t(limits.seconds) + 1};
+}
+
 [[noreturn]] void runChild(int fd, const std::string& path, const ReaderLimits& limits,
                            void (*hook)()) {
+  common::interrupts::forgetInChild();
 #ifdef __linux__
   prctl(PR_SET_PDEATHSIG, SIGKILL);  // a reader outlives no interrupted importer
 #endif
-  rlimit memory{rlim_t(limits.memoryMiB) << 20, rlim_t(limits.memoryMiB) << 20};
-  rlimit cpu{rlim_t(limits.seconds), rlim_t(limits.seconds) + 1};
+  const rlimit memory = memoryLimit(limits), cpu = cpuLimit(limits);
   if (limitAddressSpace) setrlimit(RLIMIT_AS, &memory);
   setrlimit(RLIMIT_CPU, &cpu);
   try {
@@ -104,6 +123,12 @@ bool writeAll(int fd, const void* data, std::size_t size) {
   } catch (...) {
     _exit(1);
   }
+}
+
+std::string outOfMemory(const ReaderLimits& limits) {
+  if (limitAddressSpace && ours(RLIMIT_AS, memoryLimit(limits).rlim_max))
+    return "it ran out of its " + std::to_string(limits.memoryMiB) + " MiB of memory";
+  return "it ran out of memory";
 }
 
 // Reads what the child sends, up to a deadline.
@@ -156,17 +181,20 @@ bool receive(Receiver& from, Model& model, std::string& text, bool& read) {
          from.read(model.indices.data(), model.indices.size() * sizeof(std::uint32_t));
 }
 
-// Why the child ended as it did, when it did not end well.
-std::string failure(int status, bool late, const ReaderLimits& limits) {
+// Why the child ended as it did, when it did not end well. A limit is named only where it is
+// the importer's own and was reached.
+std::string failure(int status, const rusage& usage, bool late, const ReaderLimits& limits) {
   if (late) return "it took longer than " + std::to_string(limits.wallSeconds) + " s";
   if (WIFSIGNALED(status)) {
-    int signal = WTERMSIG(status);
-    if (signal == SIGXCPU || signal == SIGKILL)
+    const int signal = WTERMSIG(status);
+    const double cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                              double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    if ((signal == SIGXCPU || signal == SIGKILL) && cpuSeconds >= double(limits.seconds) &&
+        ours(RLIMIT_CPU, cpuLimit(limits).rlim_max))
       return "it used up its " + std::to_string(limits.seconds) + " s of CPU time";
     return "it was killed by signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
   }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == exitOutOfMemory)
-    return "it ran out of its " + std::to_string(limits.memoryMiB) + " MiB of memory";
+  if (WIFEXITED(status) && WEXITSTATUS(status) == exitOutOfMemory) return outOfMemory(limits);
   return "it ended with status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) +
          " before sending the whole model";
 }
@@ -180,7 +208,23 @@ bool readIsolated(const std::string& path, const ReaderLimits& limits, Model& mo
     error = "cannot start the model reader: " + std::string(std::strerror(errno));
     return false;
   }
-  pid_t child = ::fork();
+  // The reader's end is waited for here: a parent that ignores SIGCHLD would have the system
+  // reap it first, and its status would be lost.
+  struct sigaction childAction {
+  }, savedChildAction{};
+  childAction.sa_handler = SIG_DFL;
+  sigemptyset(&childAction.sa_mask);
+  sigaction(SIGCHLD, &childAction, &savedChildAction);
+  struct Restore {
+    struct sigaction& saved;
+    ~Restore() { sigaction(SIGCHLD, &saved, nullptr); }
+  } restore{savedChildAction};
+  pid_t child;
+  {
+    // Until the child has given up the parent's handlers, a signal must not find them there.
+    common::interrupts::Blocked blocked;
+    child = ::fork();
+  }
   if (child < 0) {
     error = "cannot start the model reader: " + std::string(std::strerror(errno));
     ::close(fds[0]);
@@ -198,10 +242,11 @@ bool readIsolated(const std::string& path, const ReaderLimits& limits, Model& mo
   bool read = false;
   bool whole = false;
   int status = 0;
+  rusage usage{};
   auto finish = [&] {
     ::close(fds[0]);
     if (!whole) ::kill(child, SIGKILL);  // it may be stuck, or still sending
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    while (::wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
     }
   };
   try {
@@ -211,12 +256,10 @@ bool readIsolated(const std::string& path, const ReaderLimits& limits, Model& mo
     throw;
   }
   finish();
-  const bool outOfMemory = !read && text.find("bad_alloc") != std::string::npos;
-  if (!whole || outOfMemory || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    error =
-        "the model reader failed: " +
-        (outOfMemory ? "it ran out of its " + std::to_string(limits.memoryMiB) + " MiB of memory"
-                     : failure(status, from.late(), limits));
+  const bool ranOut = !read && text.find("bad_alloc") != std::string::npos;
+  if (!whole || ranOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    error = "the model reader failed: " +
+            (ranOut ? outOfMemory(limits) : failure(status, usage, from.late(), limits));
     return false;
   }
   if (!read) {

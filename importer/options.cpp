@@ -91,6 +91,12 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
   if (paths.size() != 2) return false;  // the usage text says it all
   options.model = paths[0];
   options.output = paths[1];
+  for (const std::string& path : paths) {
+    if (path.empty()) {
+      reason = "the path is empty";
+      return false;
+    }
+  }
   if (endsWith(options.output, ".3db")) {
     options.kind = OutputKind::binary;
   } else if (endsWith(options.output, ".msh") || endsWith(options.output, ".smsh")) {

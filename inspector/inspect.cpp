@@ -1,5 +1,7 @@
 #include "inspect.h"
 
+#include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
@@ -8,6 +10,7 @@
 #include "common/diagnostics.h"
 #include "common/filebuf.h"
 #include "common/output.h"
+#include "common/paths.h"
 #include "common/program.h"
 #include "json.h"
 #include "meshtext/writer.h"
@@ -23,20 +26,59 @@ struct Arguments {
   bool json = false;
 };
 
-bool parseArguments(const std::vector<std::string>& args, Arguments& parsed) {
+// Reads the command line; false for a usage error, with the option or name it concerns and the
+// reason, both empty when the command line is simply not of the usage's shape.
+bool parseArguments(const std::vector<std::string>& args, Arguments& parsed, std::string& what,
+                    std::string& reason) {
+  bool seenJson = false, seenDump = false, seenSvg = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "--json") {
-      parsed.json = true;
-    } else if ((args[i] == "--dump" || args[i] == "--svg") && i + 1 < args.size()) {
-      (args[i] == "--dump" ? parsed.dump : parsed.svg) = args[i + 1];
-      ++i;
-    } else if (parsed.file.empty() && !args[i].empty() && args[i][0] != '-') {
-      parsed.file = args[i];
+    const std::string& arg = args[i];
+    bool* seen = arg == "--json"   ? &seenJson
+                 : arg == "--dump" ? &seenDump
+                 : arg == "--svg"  ? &seenSvg
+                                   : nullptr;
+    if (seen && *seen) {
+      what = arg;
+      reason = "given twice";
+      return false;
+    }
+    if (arg == "--json") {
+      parsed.json = seenJson = true;
+    } else if (seen && i + 1 < args.size()) {
+      *seen = true;
+      (arg == "--dump" ? parsed.dump : parsed.svg) = args[++i];
+      if (args[i].empty()) {
+        what = arg;
+        reason = common::emptyPathReason;
+        return false;
+      }
+    } else if (parsed.file.empty() && arg.empty()) {
+      reason = common::emptyPathReason;
+      return false;
+    } else if (parsed.file.empty() && arg[0] != '-') {
+      parsed.file = arg;
     } else {
       return false;
     }
   }
-  return !parsed.file.empty();
+  if (parsed.file.empty()) return false;
+  // Two results for one file: one of them would be lost.
+  std::error_code ec;
+  if (seenDump && seenSvg &&
+      (common::pathOf(parsed.dump).lexically_normal() ==
+           common::pathOf(parsed.svg).lexically_normal() ||
+       std::filesystem::equivalent(common::pathOf(parsed.dump), common::pathOf(parsed.svg), ec))) {
+    what = parsed.svg;
+    reason = "given to both --dump and --svg";
+    return false;
+  }
+  return true;
+}
+
+// True for the bits of a signalling NaN: its quiet bit clear, some other fraction bit set. Mesh
+// text has no spelling for one: it reads back quiet.
+bool signallingNan(std::uint32_t bits) {
+  return (bits & 0x7FC00000u) == 0x7F800000u && (bits & 0x003FFFFFu) != 0;
 }
 
 // Hands each record to the dump and the preview, those that were asked for.
@@ -45,8 +87,14 @@ class Outputs : public threedb::RecordVisitor {
   std::optional<meshtext::Writer> dump;
   std::unique_ptr<Preview> preview;
 
+  std::uint64_t signallingNans = 0;  // coordinates the dump cannot spell exactly
+
   void vertex(const threedb::VertexRecord& vertex) override {
-    if (dump) dump->writeVertex(vertex.xBits, vertex.yBits, vertex.zBits);
+    if (dump) {
+      dump->writeVertex(vertex.xBits, vertex.yBits, vertex.zBits);
+      for (std::uint32_t bits : {vertex.xBits, vertex.yBits, vertex.zBits})
+        signallingNans += signallingNan(bits);
+    }
     if (preview)
       preview->positions.push_back({threedb::floatFromBits(vertex.xBits),
                                     threedb::floatFromBits(vertex.yBits),
@@ -107,7 +155,7 @@ class Inspection {
   }
 
   std::streambuf* open(std::unique_ptr<common::OutputFile>& output, const std::string& path) {
-    output = std::make_unique<common::OutputFile>(path, "vorlatic-inspect");
+    output = std::make_unique<common::OutputFile>(path);
     std::string reason;
     std::streambuf* stream = output->open(arguments_.file, reason);
     if (!stream) fail(path, reason);
@@ -122,20 +170,31 @@ class Inspection {
     return true;
   }
 
-  // The console, then each output in turn: a failure leaves what is not yet in place as it was.
+  // Every output finished and every word out before anything is put in place: what fails before
+  // leaves the previous files as they were, and nothing is left to fail after.
   int finish(const threedb::Summary& summary) {
+    for (auto* output : {dump_.get(), svg_.get()}) {
+      if (output && !output->finish())
+        return fail(output->path(), "cannot write: " + common::systemReason(output->error()));
+    }
     out_.flush();
     if (!out_)
       return fail("standard output",
                   "cannot write: " + common::systemReason(common::writeError(out_)));
-    for (auto* output : {dump_.get(), svg_.get()}) {
-      if (output && !output->commit())
-        return fail(output->path(), "cannot write: " + common::systemReason(output->error()));
-    }
     if (dump_ && summary.notVertexColour)
       diagnostics_.warn(arguments_.dump, std::to_string(summary.notVertexColour) +
                                              " vertices have a colour other than FF00FF00, "
                                              "which mesh text cannot carry");
+    if (dump_ && outputs_.signallingNans)
+      diagnostics_.warn(arguments_.dump,
+                        std::to_string(outputs_.signallingNans) +
+                            (outputs_.signallingNans == 1 ? " coordinate is a signalling NaN"
+                                                          : " coordinates are signalling NaNs") +
+                            ", which mesh text reads back as quiet");
+    for (auto* output : {dump_.get(), svg_.get()}) {
+      if (output && !output->commit())
+        return fail(output->path(), "cannot write: " + common::systemReason(output->error()));
+    }
     return common::statusOk;
   }
 
@@ -150,21 +209,30 @@ class Inspection {
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& errors) {
-  Arguments arguments;
-  if (!parseArguments(args, arguments)) {
-    out << usage;
-    out.flush();
-    return common::statusUsage;
-  }
   common::Diagnostics diagnostics("vorlatic-inspect", errors, [&out] { out.flush(); });
-  if (arguments.json && !jsonAvailable()) {
-    diagnostics.report("--json", "this build has no JSON support (it needs nlohmann-json3-dev)");
-    return common::statusUsage;
-  }
+  Arguments arguments;
   try {
+    std::string what, reason;
+    if (!parseArguments(args, arguments, what, reason)) {
+      if (!reason.empty()) diagnostics.report(what, reason);
+      out << usage;
+      out.flush();
+      if (!out)
+        return diagnostics.fail("standard output",
+                                "cannot write: " + common::systemReason(common::writeError(out)));
+      return common::statusUsage;
+    }
+    if (arguments.json && !jsonAvailable()) {
+      diagnostics.report("--json", "this build has no JSON support (it needs nlohmann-json3-dev)");
+      return common::statusUsage;
+    }
+    if (common::standardOutputIs(arguments.file))
+      return diagnostics.fail("standard output", "is the same file as the input " + arguments.file +
+                                                     "; not writing into it");
     return Inspection(arguments, out, diagnostics).run();
   } catch (const std::bad_alloc&) {
-    return diagnostics.fail(arguments.file, "out of memory");
+    return diagnostics.fail(arguments.file.empty() ? "vorlatic-inspect" : arguments.file,
+                            "out of memory");
   }
 }
 

@@ -52,7 +52,9 @@ std::string temporaryFiles(const std::filesystem::path& dir) {
   std::string names;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     std::string name = entry.path().filename().string();
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) names += name + "\n";
+    if (name.rfind(".vorlatic-", 0) == 0 ||
+        (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0))
+      names += name + "\n";
   }
   return names;
 }

@@ -15,8 +15,13 @@ inline constexpr int statusFailed = 2;  // an error stopped the run
 // The C library's description of an errno value.
 std::string systemReason(int error);
 
-// Writes diagnostics to a program's error stream, one line each: "program: what: reason". The
-// console is flushed first, so that the two streams read in order wherever they go.
+// `text` as one printable line: control characters as C escapes (\n, \t, \xHH), so that a
+// name holding a newline cannot split a diagnostic; an empty name as ''.
+std::string printable(std::string_view text);
+
+// Writes diagnostics to a program's error stream, one line each: "program: what: reason", both
+// made printable. The console is flushed first, so that the two streams read in order wherever
+// they go.
 class Diagnostics {
  public:
   Diagnostics(std::string_view program, std::ostream& errors, std::function<void()> flushConsole);

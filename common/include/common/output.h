@@ -1,10 +1,14 @@
-// An output file of a program. A regular file (or one not there yet) is written to a temporary
-// file beside it and renamed over it only once complete, so that a failed or interrupted run, or
-// a run beside it, never leaves a mix or loses the previous file; anything else (a device, a
-// pipe) is written directly and never removed. Never the program's own input.
+// An output file of a program, replaced only by a complete result. The path is first opened
+// through the system for writing, without truncating, so that permissions, link protections and
+// link loops are judged exactly as for the shell's `>`. A regular file is then written to a
+// temporary file beside it (a short name, `.vorlatic-XXXXXX`) and renamed over what the path
+// names, keeping its owner, group and mode; where no temporary can be made beside it, or the
+// rename is refused (a sticky folder), the result is made whole in the system's temporary folder
+// and copied onto the file only once complete. Devices, pipes and standard output itself are
+// written directly and never removed. Never the program's own input.
 #pragma once
 
-#include <filesystem>
+#include <memory>
 #include <streambuf>
 #include <string>
 
@@ -14,44 +18,45 @@ namespace common {
 
 class OutputFile {
  public:
-  // `program` names the temporary file, so that a person who finds one sees where it came from.
-  OutputFile(std::string path, std::string program);
+  explicit OutputFile(std::string path);
   ~OutputFile();  // discards what was not committed
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Opens the output for writing unless it is the file at `inputPath` under any name (checked
-  // before anything is opened). Returns nullptr with the reason for a diagnostic on failure.
+  // Opens the output for writing unless it is the file at `inputPath` under any name. Nothing
+  // that the path names is changed yet. Returns nullptr with the reason for a diagnostic.
   std::streambuf* open(const std::string& inputPath, std::string& reason);
 
-  // The output is complete: flushes, closes and puts it in place, keeping the permission bits
-  // of the file it replaces. False with error() set when any of that fails; nothing is left then.
+  // Everything is written: flushes and closes the result, which is where a full disk shows.
+  // False with error() set, after which only discard() is left.
+  bool finish();
+
+  // Puts the finished result in place. Blocks the handled signals until the exit first: from
+  // here on the run has succeeded unless this fails. False with error() set when it fails;
+  // the path then names what it named before. Calls finish() if it was not called.
   bool commit();
 
-  // The run failed: removes the temporary file, or a regular file this run created or
-  // truncated when it had to be written directly; a device or a pipe is left alone.
+  // The run failed: removes the temporary files; what the path names is left as it was.
   void discard();
 
   const std::string& path() const noexcept { return path_; }
-  bool opened() const noexcept { return mode_ != Mode::closed; }
-  // The errno of the first failure to write, close or rename.
-  int error() const noexcept { return error_ ? error_ : buffer_.error(); }
+  bool opened() const noexcept;
+  // The errno of the first failure to write, close or put in place.
+  int error() const noexcept;
+
+  struct State;
 
  private:
-  enum class Mode { closed, direct, replace };
-
-  std::streambuf* openDirect(bool removable, std::string& reason);
-  bool makeTemporary(const std::filesystem::path& target, bool keepMode);
-  bool placeTemporary();
-
-  std::string path_, program_;
+  std::string path_;
   FileBuf buffer_;
-  Mode mode_ = Mode::closed;
-  std::filesystem::path target_;     // the file replaced, or removed on failure when direct
-  std::filesystem::path temporary_;  // the file written in its place
-  bool removable_ = false;
-  int slot_ = -1;
-  int error_ = 0;
+  std::unique_ptr<State> state_;
 };
+
+// Whether standard output is the regular file at `inputPath`: what the program prints would then
+// be written into its own input, which it may still be reading.
+bool standardOutputIs(const std::string& inputPath);
+
+// The reason for a diagnostic when a path is empty.
+inline constexpr const char* emptyPathReason = "the path is empty";
 
 }  // namespace common

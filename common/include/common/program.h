@@ -11,7 +11,8 @@ namespace common {
 
 using Run = int (*)(const std::vector<std::string>& args, std::ostream& out, std::ostream& errors);
 
-// Installs the interrupt handlers, then calls `run` with the arguments (UTF-8 on Windows), a
+// Opens any of the standard streams that is closed on the null device, installs the interrupt
+// handlers, then calls `run` with the arguments (UTF-8 on Windows), a
 // console on standard output that remembers why a write failed, and standard error. Running out
 // of memory outside `run` ends it with "program: out of memory" and status 2.
 int runProgram(std::string_view program, int argc, char** argv, Run run);
