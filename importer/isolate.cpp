@@ -189,7 +189,9 @@ std::string failure(int status, const rusage& usage, bool late, const ReaderLimi
     const int signal = WTERMSIG(status);
     const double cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                               double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    if ((signal == SIGXCPU || signal == SIGKILL) && cpuSeconds >= double(limits.seconds) &&
+    // The soft limit sends SIGXCPU, the hard one a second later SIGKILL; a SIGKILL before that
+    // came from elsewhere (the out-of-memory killer, a user).
+    if ((signal == SIGXCPU || (signal == SIGKILL && cpuSeconds >= double(limits.seconds))) &&
         ours(RLIMIT_CPU, cpuLimit(limits).rlim_max))
       return "it used up its " + std::to_string(limits.seconds) + " s of CPU time";
     return "it was killed by signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";

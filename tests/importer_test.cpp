@@ -2,6 +2,8 @@
 // covered exactly; the limits of the device; the isolated reader failing in every way it can.
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -326,9 +328,13 @@ TEST_F(Import, TheIsolatedReaderFailsAsADiagnostic) {
     void (*hook)();
     importer::ReaderLimits limits;
     std::string reason;
+    bool ignoreChildren = false;  // the importer started with SIGCHLD ignored
   };
   const Case cases[] = {
       {[] { std::abort(); }, {}, "it was killed by signal 6 (Aborted)"},
+      // As the out-of-memory killer ends it: no limit of ours was reached.
+      {[] { raise(SIGKILL); }, {}, "it was killed by signal 9 (Killed)"},
+      {[] { raise(SIGTERM); }, {}, "it was killed by signal 15 (Terminated)", true},
       {[] {
          std::vector<char> big(std::size_t{1} << 30, 1);
          (void)big;
@@ -351,7 +357,9 @@ TEST_F(Import, TheIsolatedReaderFailsAsADiagnostic) {
 #endif
     importer::Model model;
     std::string error;
+    auto before = std::signal(SIGCHLD, c.ignoreChildren ? SIG_IGN : SIG_DFL);
     EXPECT_FALSE(importer::readIsolated((dir / "m.obj").string(), c.limits, model, error, c.hook));
+    std::signal(SIGCHLD, before);
     EXPECT_EQ(error, "the model reader failed: " + c.reason);
   }
   importer::Model model;
