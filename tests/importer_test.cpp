@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -204,6 +205,28 @@ TEST_F(Import, JoinsObjectsWeldsByPositionAndTriangulatesConcavePolygons) {
   for (const Triangle& t : triangles) (t[0][0] >= 3 ? l : cube) += area(t);
   EXPECT_DOUBLE_EQ(cube, 6);
   EXPECT_DOUBLE_EQ(l, 3);
+}
+
+// A square prism with its top turned about the axis, so that its sides are twisted quads: cut on
+// their own corners, they close the solid, every edge in two triangles, once each way.
+TEST_F(Import, TwistedQuadsCloseASolid) {
+  for (double turn : {0.5, 2.0, 3.0}) {
+    std::string obj;
+    for (int k = 0; k < 8; ++k)
+      obj += "v " + std::to_string(std::cos(k * M_PI / 2 + (k / 4) * turn)) + " " +
+             std::to_string(std::sin(k * M_PI / 2 + (k / 4) * turn)) + " " + std::to_string(k / 4) +
+             "\n";
+    obj += "f 4 3 2 1\nf 5 6 7 8\nf 1 2 6 5\nf 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n";
+    std::vector<Triangle> triangles = imported("twisted.obj", obj);
+    EXPECT_EQ(triangles.size(), 12u) << turn;
+    std::map<std::pair<Point, Point>, int> edges;
+    for (const Triangle& t : triangles)
+      for (int k = 0; k < 3; ++k) ++edges[{t[k], t[(k + 1) % 3]}];
+    for (const auto& [edge, uses] : edges) {
+      auto back = edges.find({edge.second, edge.first});
+      EXPECT_TRUE(uses == 1 && back != edges.end() && back->second == 1) << turn;
+    }
+  }
 }
 
 TEST_F(Import, TransformsApplyInTheirOrder) {
@@ -413,6 +436,81 @@ TEST(Tessellator, CoversEachConcavePolygonExactly) {
       // Same winding throughout and the polygon's area: no overlap, no gap, nothing outside.
       EXPECT_DOUBLE_EQ(reversed ? -sum : sum, p.area) << p.name;
     }
+  }
+}
+
+// What cutting any polygon must give, whatever its shape: n - 2 triangles whose edges are the
+// polygon's own, each once and in its direction, and cuts between its corners, each once either
+// way. So no corner is left out, none is added, and every triangle keeps the polygon's winding.
+void expectCutOnItsOwnCorners(const std::vector<std::uint32_t>& ring,
+                              const std::vector<std::uint32_t>& triangles,
+                              const std::string& name) {
+  const std::size_t n = ring.size();
+  ASSERT_EQ(triangles.size(), 3 * (n - 2)) << name;
+  std::map<std::pair<std::uint32_t, std::uint32_t>, int> edges;
+  for (std::size_t t = 0; t < triangles.size(); t += 3)
+    for (std::size_t k = 0; k < 3; ++k) ++edges[{triangles[t + k], triangles[t + (k + 1) % 3]}];
+  for (std::size_t i = 0; i < n; ++i)
+    EXPECT_EQ(edges[std::make_pair(ring[i], ring[(i + 1) % n])]--, 1)
+        << name << ": the edge from corner " << i;
+  for (const auto& [edge, uses] : edges) {
+    auto back = edges.find({edge.second, edge.first});
+    EXPECT_TRUE(uses == 0 || (uses == 1 && back != edges.end() && back->second == 1))
+        << name << ": the cut " << edge.first << "-" << edge.second;
+  }
+}
+
+TEST(Tessellator, CutsTwistedAndCrossedPolygonsOnTheirOwnCorners) {
+  std::vector<Point> star;  // a pentagram: each corner to the next but one of a regular pentagon
+  for (int k = 0; k < 5; ++k)
+    star.push_back({float(std::cos(k * 4 * M_PI / 5)), float(std::sin(k * 4 * M_PI / 5)), 0});
+  const std::pair<const char*, std::vector<Point>> polygons[] = {
+      {"twisted quad", {{0, 0, 0}, {1, 1, 0}, {1, 0, 0}, {0, 1, 0.1f}}},
+      {"flat bowtie", {{0, 0, 0}, {1, 1, 0}, {1, 0, 0}, {0, 1, 0}}},
+      {"non-planar pentagon, a corner folded over",
+       {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {1, -1, 2}, {0, 2, 0}}},
+      {"pentagram", star},
+      {"crossed hexagon", {{0, 0, 0}, {3, 0, 0}, {0, 2, 0}, {3, 2, 0}, {2, 1, 0}, {1, 1, 0}}},
+  };
+  for (const auto& [name, points] : polygons) {
+    std::vector<float> positions;
+    for (const Point& p : points) positions.insert(positions.end(), p.begin(), p.end());
+    for (bool reversed : {false, true}) {
+      std::vector<std::uint32_t> ring(points.size()), triangles;
+      for (std::uint32_t i = 0; i < ring.size(); ++i) ring[i] = i;
+      if (reversed) std::reverse(ring.begin(), ring.end());
+      importer::Tessellator().triangulate(positions, ring.data(), ring.size(), triangles);
+      expectCutOnItsOwnCorners(ring, triangles, std::string(name) + (reversed ? ", reversed" : ""));
+    }
+  }
+}
+
+// A corner given again right after itself counts once; an outline that comes back to a corner is
+// cut into its loops, with no triangle between two visits of it.
+TEST(Tessellator, CutsRepeatedCornersIntoTheirLoops) {
+  // 5 is where 0 is.
+  const std::vector<float> positions = {0, 0, 0, 1, 0, 0, 1, 1, 0, -1, 0, 0, -1, -1, 0, 0, 0, 0};
+  using Corners = std::vector<std::uint32_t>;
+  const std::pair<Corners, Corners> cases[] = {
+      {{0, 1, 1, 2}, {0, 1, 2}},
+      {{0, 1, 2, 2, 0}, {0, 1, 2}},
+      {{0, 1, 2, 5}, {0, 1, 2}},
+      {{0, 1, 2, 0, 3, 4}, {0, 1, 2, 0, 3, 4}},
+  };
+  for (const auto& [corners, want] : cases) {
+    Corners triangles;
+    importer::Tessellator().triangulate(positions, corners.data(), corners.size(), triangles);
+    std::vector<std::array<std::uint32_t, 3>> sorted;
+    for (std::size_t t = 0; t + 2 < triangles.size(); t += 3) {
+      sorted.push_back({triangles[t], triangles[t + 1], triangles[t + 2]});
+      std::rotate(sorted.back().begin(),
+                  std::min_element(sorted.back().begin(), sorted.back().end()),
+                  sorted.back().end());
+    }
+    std::sort(sorted.begin(), sorted.end());
+    Corners got;
+    for (const auto& t : sorted) got.insert(got.end(), t.begin(), t.end());
+    EXPECT_EQ(got, want) << corners.size();
   }
 }
 
