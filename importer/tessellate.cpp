@@ -110,9 +110,13 @@ void Tessellator::triangulate(const std::vector<float>& positions, const std::ui
     }
     // Two unit axes across the normal, turned so that the polygon goes round it anticlockwise.
     const double ax = std::fabs(normal.x), ay = std::fabs(normal.y), az = std::fabs(normal.z);
-    Vec u = cross(normal, ax <= ay && ax <= az ? Vec{1, 0, 0}
-                          : ay <= az           ? Vec{0, 1, 0}
-                                               : Vec{0, 0, 1});
+    Vec axis{0, 0, 1};  // the one the normal is furthest from
+    if (ax <= ay && ax <= az) {
+      axis = {1, 0, 0};
+    } else if (ay <= az) {
+      axis = {0, 1, 0};
+    }
+    Vec u = cross(normal, axis);
     Vec v = cross(normal, u);
     const double lengthU = std::sqrt(dot(u, u)), lengthV = std::sqrt(dot(v, v));
     u = {u.x / lengthU, u.y / lengthU, u.z / lengthU};
@@ -129,10 +133,10 @@ void Tessellator::triangulate(const std::vector<float>& positions, const std::ui
     triangles.insert(triangles.end(), {ring_[0].index, ring_[i].index, ring_[i + 1].index});
 }
 
-// Cutting the corner off adds nothing when two corners of its triangle are at one position (an
-// outline come back to a corner): best of all. Otherwise an ear, a corner that turns the polygon's
-// way with no other corner in its triangle, is rated by the triangle's shape, so that slivers are
-// left for last.
+// Cutting the corner off adds nothing when two corners of its triangle are at one position (where
+// an outline comes back to a corner): best of all. Otherwise an ear, a corner that turns the
+// polygon's way with no other corner in its triangle, is rated by the triangle's shape, so that
+// slivers are left for last.
 void Tessellator::rate(const std::vector<float>& positions, std::uint32_t corner) {
   Corner& c = ring_[corner];
   const Corner& a = ring_[c.prev];
@@ -156,12 +160,11 @@ void Tessellator::rate(const std::vector<float>& positions, std::uint32_t corner
   c.quality = c.area / sides;
 }
 
-// Ear clipping, O(n^2): after a cut only the two neighbours are rated again, for in an outline
-// that does not cross itself no other corner's triangle or ear changes (a corner inside another's
-// triangle means a corner turning the other way is inside too, and cuts take only those that do
-// not). An outline that crosses itself may have no ear left: then the corner with the largest
-// triangle is cut, the one that turns the polygon's way most or the other way least, so the
-// polygon still ends as triangles on its own corners.
+// Ear clipping, O(n^2): after a cut only the two neighbours are rated again. In an outline that
+// does not cross itself, a triangle that holds any corner holds one that turns the other way, so
+// cutting off an ear never frees another. An outline that crosses itself may have no ear left: then
+// the corner with the largest triangle is cut, the one that turns the polygon's way most or the
+// other way least, so the polygon still ends as triangles on its own corners.
 void Tessellator::cutEars(const std::vector<float>& positions,
                           std::vector<std::uint32_t>& triangles) {
   const std::uint32_t n = std::uint32_t(ring_.size());
@@ -171,7 +174,7 @@ void Tessellator::cutEars(const std::vector<float>& positions,
   }
   for (std::uint32_t i = 0; i < n; ++i) rate(positions, i);
   std::uint32_t first = 0;  // any corner not yet cut off
-  for (std::uint32_t left = n; left > 2; --left) {
+  for (std::uint32_t left = n; left > 3; --left) {
     std::uint32_t ear = first, largest = first;
     std::uint32_t i = first;
     do {
@@ -180,18 +183,24 @@ void Tessellator::cutEars(const std::vector<float>& positions,
       i = ring_[i].next;
     } while (i != first);
     if (ring_[ear].quality < 0) ear = largest;
+    cutOff(positions, ear, triangles);
     const Corner& c = ring_[ear];
-    const std::uint32_t a = ring_[c.prev].index, b = ring_[c.next].index;
-    if (!samePosition(positions, a, c.index) && !samePosition(positions, c.index, b) &&
-        !samePosition(positions, a, b))
-      triangles.insert(triangles.end(), {a, c.index, b});
-    if (left == 3) break;
     ring_[c.prev].next = c.next;
     ring_[c.next].prev = c.prev;
     first = c.next;
     rate(positions, c.prev);
     rate(positions, c.next);
   }
+  cutOff(positions, first, triangles);
+}
+
+void Tessellator::cutOff(const std::vector<float>& positions, std::uint32_t corner,
+                         std::vector<std::uint32_t>& triangles) const {
+  const Corner& c = ring_[corner];
+  const std::uint32_t a = ring_[c.prev].index, b = ring_[c.next].index;
+  if (!samePosition(positions, a, c.index) && !samePosition(positions, c.index, b) &&
+      !samePosition(positions, a, b))
+    triangles.insert(triangles.end(), {a, c.index, b});
 }
 
 }  // namespace importer

@@ -16,7 +16,7 @@ class Tessellator {
   // `positions` (x, y, z each), to `triangles`. A triangle is passed on as it is. Of corners at
   // one position one after another, one counts; a triangle that would have two corners at one
   // position is left out, so an outline that comes back to a corner gives the triangles of its
-  // loops. A polygon whose corners all lie on one line gives no triangle.
+  // loops. A polygon of more than three corners, all on one line, gives no triangle.
   void triangulate(const std::vector<float>& positions, const std::uint32_t* corners,
                    std::size_t count, std::vector<std::uint32_t>& triangles);
 
@@ -30,6 +30,8 @@ class Tessellator {
   };
 
   void rate(const std::vector<float>& positions, std::uint32_t corner);
+  void cutOff(const std::vector<float>& positions, std::uint32_t corner,
+              std::vector<std::uint32_t>& triangles) const;
   void cutEars(const std::vector<float>& positions, std::vector<std::uint32_t>& triangles);
 
   std::vector<Corner> ring_;  // kept, so that cutting a polygon allocates nothing
