@@ -471,6 +471,7 @@ TEST(Tessellator, CutsTwistedAndCrossedPolygonsOnTheirOwnCorners) {
        {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {1, -1, 2}, {0, 2, 0}}},
       {"pentagram", star},
       {"crossed hexagon", {{0, 0, 0}, {3, 0, 0}, {0, 2, 0}, {3, 2, 0}, {2, 1, 0}, {1, 1, 0}}},
+      {"crossed pentagon with no ear", {{2, 0, 0}, {0, 2, 0}, {3, 0, 0}, {0, 0, 0}, {3, 3, 0}}},
   };
   for (const auto& [name, points] : polygons) {
     std::vector<float> positions;
