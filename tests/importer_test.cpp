@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -66,6 +67,18 @@ double area(const Triangle& t) {
   for (int i = 0; i < 3; ++i) u[i] = double(t[1][i]) - t[0][i], w[i] = double(t[2][i]) - t[0][i];
   double c[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
   return std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]) / 2;
+}
+
+// Whether every edge of `faces`, loops of corners, is in exactly two of them, once each way: a
+// closed surface.
+template <class Face>
+bool isClosed(const std::vector<Face>& faces) {
+  std::map<std::pair<typename Face::value_type, typename Face::value_type>, int> edges;
+  for (const Face& f : faces)
+    for (std::size_t k = 0; k < f.size(); ++k) ++edges[{f[k], f[(k + 1) % f.size()]}];
+  for (const auto& [edge, uses] : edges)
+    if (uses != 1 || edges.count({edge.second, edge.first}) == 0) return false;
+  return true;
 }
 
 struct Result {
@@ -206,6 +219,22 @@ TEST_F(Import, JoinsObjectsWeldsByPositionAndTriangulatesConcavePolygons) {
   for (const Triangle& t : triangles) (t[0][0] >= 3 ? l : cube) += area(t);
   EXPECT_DOUBLE_EQ(cube, 6);
   EXPECT_DOUBLE_EQ(l, 3);
+}
+
+// A square prism with its top turned about the axis, so that its sides are twisted quads: cut on
+// their own corners, they close the solid, every edge in two triangles, once each way.
+TEST_F(Import, TwistedQuadsCloseASolid) {
+  for (double turn : {0.5, 2.0, 3.0}) {
+    std::string obj;
+    for (int k = 0; k < 8; ++k)
+      obj += "v " + std::to_string(std::cos(k * M_PI / 2 + (k / 4) * turn)) + " " +
+             std::to_string(std::sin(k * M_PI / 2 + (k / 4) * turn)) + " " + std::to_string(k / 4) +
+             "\n";
+    obj += "f 4 3 2 1\nf 5 6 7 8\nf 1 2 6 5\nf 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n";
+    std::vector<Triangle> triangles = imported("twisted.obj", obj);
+    EXPECT_EQ(triangles.size(), 12u) << turn;
+    EXPECT_TRUE(isClosed(triangles)) << turn;
+  }
 }
 
 TEST_F(Import, TransformsApplyInTheirOrder) {
@@ -421,6 +450,60 @@ TEST(Tessellator, CoversEachConcavePolygonExactly) {
       // Same winding throughout and the polygon's area: no overlap, no gap, nothing outside.
       EXPECT_DOUBLE_EQ(reversed ? -sum : sum, p.area) << p.name;
     }
+  }
+}
+
+// Whatever the polygon's shape, n - 2 triangles that with the polygon itself turned round close a
+// surface: each edge of the polygon in one triangle and in its direction, and each cut between
+// corners in two, once each way. So no corner is left out, none is added, the winding is kept.
+TEST(Tessellator, CutsTwistedAndCrossedPolygonsOnTheirOwnCorners) {
+  std::vector<Point> star;  // a pentagram: each corner to the next but one of a regular pentagon
+  for (int k = 0; k < 5; ++k)
+    star.push_back({float(std::cos(k * 4 * M_PI / 5)), float(std::sin(k * 4 * M_PI / 5)), 0});
+  const std::pair<const char*, std::vector<Point>> polygons[] = {
+      {"twisted quad", {{0, 0, 0}, {1, 1, 0}, {1, 0, 0}, {0, 1, 0.1f}}},
+      {"flat bowtie", {{0, 0, 0}, {1, 1, 0}, {1, 0, 0}, {0, 1, 0}}},
+      {"non-planar pentagon, a corner folded over",
+       {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {1, -1, 2}, {0, 2, 0}}},
+      {"pentagram", star},
+      {"crossed hexagon", {{0, 0, 0}, {3, 0, 0}, {0, 2, 0}, {3, 2, 0}, {2, 1, 0}, {1, 1, 0}}},
+      {"crossed pentagon with no ear", {{2, 0, 0}, {0, 2, 0}, {3, 0, 0}, {0, 0, 0}, {3, 3, 0}}},
+  };
+  for (const auto& [name, points] : polygons) {
+    std::vector<float> positions;
+    for (const Point& p : points) positions.insert(positions.end(), p.begin(), p.end());
+    for (bool reversed : {false, true}) {
+      std::vector<std::uint32_t> ring(points.size()), triangles;
+      for (std::uint32_t i = 0; i < ring.size(); ++i) ring[i] = i;
+      if (reversed) std::reverse(ring.begin(), ring.end());
+      importer::Tessellator().triangulate(positions, ring.data(), ring.size(), triangles);
+      std::vector<std::vector<std::uint32_t>> faces{{ring.rbegin(), ring.rend()}};
+      for (std::size_t t = 0; t + 2 < triangles.size(); t += 3)
+        faces.push_back({triangles[t], triangles[t + 1], triangles[t + 2]});
+      EXPECT_EQ(triangles.size(), 3 * (ring.size() - 2)) << name << reversed;
+      EXPECT_TRUE(isClosed(faces)) << name << reversed;
+    }
+  }
+}
+
+// A corner given again right after itself counts once; an outline that comes back to a corner is
+// cut into its loops, with no triangle between two visits of it.
+TEST(Tessellator, CutsRepeatedCornersIntoTheirLoops) {
+  // 5 is where 0 is.
+  const std::vector<float> positions = {0, 0, 0, 1, 0, 0, 1, 1, 0, -1, 0, 0, -1, -1, 0, 0, 0, 0};
+  using Corners = std::vector<std::uint32_t>;
+  const std::pair<Corners, Corners> cases[] = {
+      {{0, 1, 1, 2}, {0, 1, 2}},
+      {{0, 1, 2, 2, 0}, {0, 1, 2}},
+      {{0, 1, 2, 5}, {0, 1, 2}},
+      {{0, 1, 2, 0, 3, 4}, {0, 1, 2, 0, 3, 4}},
+  };
+  for (const auto& [corners, want] : cases) {
+    Corners triangles;
+    importer::Tessellator().triangulate(positions, corners.data(), corners.size(), triangles);
+    for (auto t = triangles.begin(); t < triangles.end(); t += 3)  // from the smallest corner
+      std::rotate(t, std::min_element(t, t + 3), t + 3);
+    EXPECT_EQ(triangles, want) << corners.size();
   }
 }
 
