@@ -40,8 +40,8 @@ function(vorlatic_add_meshes target)
     else()
       if(NOT TARGET Vorlatic::vorlatic-import)
         message(FATAL_ERROR "vorlatic_add_meshes(${target}): ${source} needs vorlatic-import, "
-                            "which was not built (it needs libassimp-dev, "
-                            "libmeshoptimizer-dev and libglu1-mesa-dev)")
+                            "which was not built (it needs libassimp-dev and "
+                            "libmeshoptimizer-dev)")
       endif()
       set(tool Vorlatic::vorlatic-import)
       set(log "")
