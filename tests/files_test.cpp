@@ -88,8 +88,22 @@ class Files : public ::testing::Test {
                          "printf 'an older file' >previous.3db && chmod -R a+rX .") == 0;
   }
 
+  // The programs, copied where any user may run them: the build folder may be one that only
+  // root can enter.
   static std::string withPrograms(std::string command) {
-    // In a cross build, through the emulator.
+    static const std::string copies = [] {
+      const fs::path bin = programs.path();
+      for (const char* exe : {VORLATIC_EXE, VORLATIC_INSPECT_EXE,
+#ifdef VORLATIC_IMPORT_EXE
+                              VORLATIC_IMPORT_EXE
+#endif
+           }) {
+        fs::copy_file(exe, bin / fs::path(exe).filename(), fs::copy_options::overwrite_existing);
+      }
+      fs::permissions(bin, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
+      return bin.string() + "/";
+    }();
     for (auto [name, exe] : {std::pair<std::string, std::string>{"{vorlatic}", VORLATIC_EXE},
                              {"{inspect}", VORLATIC_INSPECT_EXE},
 #ifdef VORLATIC_IMPORT_EXE
@@ -98,7 +112,9 @@ class Files : public ::testing::Test {
 #endif
          })
       for (std::size_t at; (at = command.find(name)) != std::string::npos;)
-        command.replace(at, name.size(), VORLATIC_RUNNER " '" + exe + "'");
+        // In a cross build, through the emulator.
+        command.replace(at, name.size(),
+                        VORLATIC_RUNNER " '" + copies + fs::path(exe).filename().string() + "'");
     return command;
   }
 
@@ -150,9 +166,11 @@ class Files : public ::testing::Test {
     runCases(cases, N, as);
   }
 
+  static ScratchDir programs;
   static ScratchDir fixtures;
   static bool fixturesMade;
 };
+ScratchDir Files::programs;
 ScratchDir Files::fixtures;
 bool Files::fixturesMade = false;
 
@@ -390,6 +408,9 @@ TEST_F(Files, AnUnprivilegedUserLosesNoFile) {
       {"a read-only folder: a good run writes the file in place", readOnly,
        "{vorlatic} in.msh ro/out.3db >/dev/null", 0, "",
        std::string("cmp ro/out.3db expected.3db && test $(stat -c %U ro/out.3db) = ") + testUser},
+      {"a read-only folder and no temporary folder: refused before the file is touched",
+       readOnly, "TMPDIR=/nonexistent {vorlatic} in.msh ro/out.3db >/dev/null", 2,
+       "vorlatic: ro/out.3db: cannot create: Permission denied\n", "cmp ro/out.3db previous.3db"},
       {"a read-only folder: an interrupted run keeps the file", readOnly,
        interrupted("{vorlatic} big.msh ro/out.3db", "INT", false, "sleep 0.3; true"), 130, "",
        "cmp ro/out.3db previous.3db"},
@@ -468,6 +489,10 @@ TEST_F(Files, AFullFileSystemLosesNoFile) {
        "cmp mnt/out.3db previous.3db" + unmount},
       {"no inode: a good run replaces the bytes", noInode,
        "{vorlatic} in.msh mnt/out.3db >/dev/null", 0, "", "cmp mnt/out.3db expected.3db" + unmount},
+      {"no inode and too little room: the copy is refused before a byte changes", noInode,
+       "{vorlatic} big.msh mnt/out.3db >/dev/null", 2,
+       "vorlatic: mnt/out.3db: cannot write: No space left on device\n",
+       "cmp mnt/out.3db previous.3db" + unmount},
       {"no block: the result does not fit, the file stays", noBlock,
        "{vorlatic} big.msh mnt/out.3db >/dev/null", 2,
        "vorlatic: mnt/out.3db: cannot write: No space left on device\n",
