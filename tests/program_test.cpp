@@ -257,6 +257,32 @@ TEST_F(Program, FlushesTheEchoBeforeADiagnostic) {
             "vorlatic: in.msh: warning: the last face has only 2 indices; dropped\n");
 }
 
+#ifdef _WIN32
+// Windows' own limits: paths past MAX_PATH, and a file that refuses to be replaced.
+TEST_F(Program, WindowsReplacesOnlyWhatItMay) {
+  writeInput(goldenText("overview.msh"));
+  // Five folders of 60 letters: past the 260 characters of MAX_PATH.
+  std::string deep;
+  for (int i = 0; i < 5; ++i) deep += std::string(60, char('a' + i)) + "\\";
+  fs::create_directories(fs::path(L"\\\\?\\" + fs::absolute(dir.path()).wstring()) / deep);
+  Result r = run("in.msh " + deep + "out.3db");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readFile(fs::path(L"\\\\?\\" + fs::absolute(dir.path()).wstring()) / deep / "out.3db"),
+            goldenBytes("overview.3db.hex"));
+
+  // A read-only file: neither moved over nor copied onto, and no temporary left.
+  writeFile(dir / "ro.3db", "an older conversion");
+  fs::permissions(dir / "ro.3db",
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  r = run("in.msh ro.3db");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "vorlatic: ro.3db: cannot write: Permission denied\n");
+  EXPECT_EQ(readFile(dir / "ro.3db"), "an older conversion");
+  EXPECT_EQ(testing_support::temporaryFiles(dir.path()), "");
+}
+#endif
+
 // Names in any script, as a user in any country has them: opened, created and named in
 // diagnostics as given (UTF-8 on Windows, bytes elsewhere).
 TEST_F(Program, TakesFileNamesInAnyScript) {
