@@ -475,19 +475,34 @@ int systemError(DWORD code) {
       return ENOSPC;
     case ERROR_FILENAME_EXCED_RANGE:
       return ENAMETOOLONG;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_DIRECTORY:
+      return ENOENT;
     default:
       return EIO;
   }
 }
 
-// Paths past MAX_PATH reach the system only in their extended form.
+// Paths past MAX_PATH reach the system only in their extended form, which takes a whole path
+// with backslashes only.
 fs::path longForm(const fs::path& path) {
-  std::error_code ec;
-  fs::path absolute = fs::absolute(path, ec);
-  if (ec) return path;
-  std::wstring text = absolute.wstring();
-  if (text.size() < MAX_PATH - 12 || text.rfind(L"\\\\", 0) == 0) return absolute;
-  return fs::path(L"\\\\?\\" + text);
+  std::wstring text = path.wstring();
+  if (text.rfind(L"\\\\", 0) == 0) return path;
+  wchar_t small[MAX_PATH];
+  DWORD size = GetFullPathNameW(text.c_str(), MAX_PATH, small, nullptr);
+  if (size == 0) return path;
+  std::wstring full;
+  if (size < MAX_PATH) {
+    full = small;
+  } else {
+    full.resize(size);
+    size = GetFullPathNameW(text.c_str(), size, full.data(), nullptr);
+    if (size == 0 || size >= full.size()) return path;
+    full.resize(size);
+  }
+  if (full.size() < MAX_PATH - 12) return fs::path(full);
+  return fs::path(L"\\\\?\\" + full);
 }
 
 // Where a symbolic link given as output leads: the link stays, what it points to is replaced.
@@ -594,9 +609,16 @@ std::streambuf* OutputFile::open(const std::string& inputPath, std::string& reas
     s.mode = State::Mode::direct;
     return &buffer_;
   }
-  s.target = longForm(realTarget(output));
+  const fs::path target = realTarget(output);
+  s.target = longForm(target);
+  // A read-only file refuses to be written, as it refuses the shell's `>`.
+  const DWORD attributes = GetFileAttributesW(s.target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    reason = cannotCreate(EACCES);
+    return nullptr;
+  }
   std::FILE* file = nullptr;
-  if (s.makeTemporary(s.target.parent_path(), file)) {
+  if (s.makeTemporary(target.parent_path(), file)) {
     s.mode = State::Mode::replace;
   } else {
     const int besideError = s.error;

@@ -270,14 +270,14 @@ TEST_F(Program, WindowsReplacesOnlyWhatItMay) {
   EXPECT_EQ(readFile(fs::path(L"\\\\?\\" + fs::absolute(dir.path()).wstring()) / deep / "out.3db"),
             goldenBytes("overview.3db.hex"));
 
-  // A read-only file: neither moved over nor copied onto, and no temporary left.
+  // A read-only file refuses to be replaced, as it refuses the shell's `>`; no temporary left.
   writeFile(dir / "ro.3db", "an older conversion");
   fs::permissions(dir / "ro.3db",
                   fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
   r = run("in.msh ro.3db");
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "vorlatic: ro.3db: cannot write: Permission denied\n");
+  EXPECT_EQ(r.err, "vorlatic: ro.3db: cannot create: Permission denied\n");
   EXPECT_EQ(readFile(dir / "ro.3db"), "an older conversion");
   EXPECT_EQ(testing_support::temporaryFiles(dir.path()), "");
 }
