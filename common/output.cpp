@@ -81,12 +81,15 @@ void closeFd(int& fd) {
   fd = -1;
 }
 
-// A folder opened only to name files in it: no right to read it is needed, as for creating.
+// A folder opened only to name files in it: no right to read it is needed, as for creating. It
+// is opened as "folder/.", so that a link naming it is followed as the middle of a path, as the
+// shell's `>` follows it, where the protection of links in sticky folders does not apply.
 int openFolder(int at, const std::string& path) {
+  const std::string inside = path + "/.";
 #ifdef O_PATH
-  return ::openat(at, path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  return ::openat(at, inside.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
 #else
-  return ::openat(at, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return ::openat(at, inside.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 #endif
 }
 
@@ -166,16 +169,22 @@ int createTemporary(int folder, mode_t mode, std::string& name, int& slot) {
 }
 
 // A replacement must be the file it replaces in all but its bytes. False when the owner or the
-// group cannot be kept (a file of another user, which this one may write).
+// group cannot be kept (a file of another user, which this one may write). The set-ID bits come
+// only once it is written (keepSetId): a write clears them, unless root makes it.
 bool keepOwnerAndMode(int fd, const struct stat& original) {
   struct stat made {};
   if (::fstat(fd, &made) != 0) return false;
   if ((made.st_uid != original.st_uid || made.st_gid != original.st_gid) &&
       ::fchown(fd, original.st_uid, original.st_gid) != 0)
     return false;
-  // After the owner, which clears the set-ID bits; without them where the system refuses them.
-  if (::fchmod(fd, original.st_mode & 07777) != 0) ::fchmod(fd, original.st_mode & 0777);
+  ::fchmod(fd, original.st_mode & 01777);
   return true;
+}
+
+// The set-ID bits of the file replaced, where the system allows them.
+void keepSetId(int fd, const struct stat& original) {
+  if ((original.st_mode & 06000) != 0 && ::fchmod(fd, original.st_mode & 07777) != 0)
+    ::fchmod(fd, original.st_mode & 01777);
 }
 
 // Copies the whole of `from` onto `to`, which keeps its own owner and mode. The room is taken
@@ -316,7 +325,8 @@ std::streambuf* OutputFile::open(const std::string& inputPath, std::string& reas
     // What the link leads to is made, as `>` makes it, and goes again if the run fails.
     interrupts::Blocked blocked;
     fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd >= 0) {
+    if (fd < 0) return fail(cannotCreate(errno));  // where the link leads cannot be made
+    {
       s.placeholder = true;
       s.output = fd;
       if (::fstat(fd, &s.original) != 0 || !locate(path_, s.folder, s.name))
@@ -414,6 +424,7 @@ bool OutputFile::commit() {
   interrupts::blockUntilExit();
   bool placed = true;
   if (s.mode == State::Mode::replace) {
+    if (s.existed) keepSetId(s.temporary, s.original);
     if (::renameat(s.folder, s.temporaryName.c_str(), s.folder, s.name.c_str()) == 0) {
       interrupts::release(s.temporarySlot);
       s.temporarySlot = -1;
@@ -422,12 +433,14 @@ bool OutputFile::commit() {
       // A sticky folder refuses to replace another user's file that this one may write: it is
       // written in place, as `>` writes it.
       placed = copyOnto(s.temporary, s.output, s.error);
+      if (placed && s.existed) keepSetId(s.output, s.original);
     } else {
       s.error = errno ? errno : EIO;
       placed = false;
     }
   } else if (s.mode == State::Mode::copy) {
     placed = copyOnto(s.temporary, s.output, s.error);
+    if (placed && s.existed) keepSetId(s.output, s.original);
   }
   s.dropTemporary();
   if (placed) {
@@ -668,8 +681,6 @@ void OutputFile::discard() {
   state_->dropTemporary();
   state_->mode = State::Mode::closed;
 }
-
-bool standardOutputIs(const std::string&) { return false; }
 
 #endif
 

@@ -12,6 +12,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -55,6 +56,29 @@ int runProgram(std::string_view program, int argc, char** argv, Run run) {
     std::fputs(": out of memory\n", stderr);
     return statusFailed;
   }
+}
+
+bool consoleIsInput(std::string_view program, const std::string& inputPath, std::ostream& out,
+                    std::ostream& errors) {
+#ifdef _WIN32
+  (void)program, (void)inputPath, (void)out, (void)errors;
+  return false;
+#else
+  struct stat input {};
+  if (::stat(inputPath.c_str(), &input) != 0 || !S_ISREG(input.st_mode)) return false;
+  const auto isInput = [&](int fd) {
+    struct stat console {};
+    return ::fstat(fd, &console) == 0 && console.st_dev == input.st_dev &&
+           console.st_ino == input.st_ino;
+  };
+  const bool onOut = isInput(STDOUT_FILENO), onErrors = isInput(STDERR_FILENO);
+  if (!onOut && !onErrors) return false;
+  if (!(onOut && onErrors))
+    Diagnostics(program, onErrors ? out : errors, nullptr)
+        .report(onOut ? "standard output" : "standard error",
+                "is the same file as the input " + inputPath + "; not writing into it");
+  return true;
+#endif
 }
 
 int writeError(const std::ostream& stream) {

@@ -147,10 +147,9 @@ int run(const std::vector<std::string>& args, std::ostream& console, std::ostrea
     }
     if (args.size() == 4) echo.versionLine(args[3]);
     // The echo would be appended to the input as it is read, and read again, without end.
-    if (common::standardOutputIs(args[1])) {
+    if (common::consoleIsInput("vorlatic", args[1], console, errors)) {
       echo.discard();
-      return diagnostics.fail("standard output",
-                              "is the same file as the input " + args[1] + "; not writing into it");
+      return common::statusFailed;
     }
     return convertFile(args[1], args[2], echo, console, diagnostics);
   } catch (const std::bad_alloc&) {
@@ -173,6 +172,10 @@ int conclude(const Outcome& outcome, const Ending& ending, common::Diagnostics& 
   // Every word is out before the output is put in place: a console that fails now still leaves
   // the previous file, and once it is in place nothing is left that could fail.
   warn(outcome, ending.input, diagnostics);
+  if (diagnostics.failed()) {
+    if (output) output->discard();
+    return common::statusFailed;
+  }
   if (output && output->opened() && !output->commit())
     return diagnostics.fail(ending.output, cannotWrite(output->error()));
   return common::statusOk;

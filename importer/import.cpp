@@ -119,6 +119,10 @@ int import(const Options& options, std::ostream& out, common::Diagnostics& diagn
     return diagnostics.fail("standard output",
                             "cannot write: " + common::systemReason(common::writeError(out)));
   }
+  if (diagnostics.failed()) {
+    output.discard();
+    return common::statusFailed;
+  }
   if (!output.commit())
     return diagnostics.fail(options.output,
                             "cannot write: " + common::systemReason(output.error()));
@@ -141,9 +145,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                                 "cannot write: " + common::systemReason(common::writeError(out)));
       return common::statusUsage;
     }
-    if (common::standardOutputIs(options.model))
-      return diagnostics.fail("standard output", "is the same file as the input " + options.model +
-                                                     "; not writing into it");
+    if (common::consoleIsInput("vorlatic-import", options.model, out, errors))
+      return common::statusFailed;
     return import(options, out, diagnostics);
   } catch (const std::bad_alloc&) {
     return diagnostics.fail(options.model.empty() ? "vorlatic-import" : options.model,

@@ -191,6 +191,7 @@ class Inspection {
                             (outputs_.signallingNans == 1 ? " coordinate is a signalling NaN"
                                                           : " coordinates are signalling NaNs") +
                             ", which mesh text reads back as quiet");
+    if (diagnostics_.failed()) return fail("standard error", "cannot write");
     for (auto* output : {dump_.get(), svg_.get()}) {
       if (output && !output->commit())
         return fail(output->path(), "cannot write: " + common::systemReason(output->error()));
@@ -226,9 +227,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       diagnostics.report("--json", "this build has no JSON support (it needs nlohmann-json3-dev)");
       return common::statusUsage;
     }
-    if (common::standardOutputIs(arguments.file))
-      return diagnostics.fail("standard output", "is the same file as the input " + arguments.file +
-                                                     "; not writing into it");
+    if (common::consoleIsInput("vorlatic-inspect", arguments.file, out, errors))
+      return common::statusFailed;
     return Inspection(arguments, out, diagnostics).run();
   } catch (const std::bad_alloc&) {
     return diagnostics.fail(arguments.file.empty() ? "vorlatic-inspect" : arguments.file,

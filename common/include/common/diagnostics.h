@@ -32,6 +32,9 @@ class Diagnostics {
   // Reports and returns statusFailed, for `return diagnostics.fail(...)`.
   int fail(std::string_view what, std::string_view reason);
 
+  // True once a line could not be written: a run whose warnings were lost has not succeeded.
+  bool failed() const { return !errors_; }
+
  private:
   std::string program_;
   std::ostream& errors_;

@@ -17,8 +17,8 @@ void install();
 // Files held at once at most: every temporary file a program keeps at one time.
 inline constexpr int slots = 16;
 
-// Names of held files are at most this long (the temporary names are short and fixed).
-inline constexpr std::size_t maxName = 32;
+// Names of held files are at most this long: any name a folder holds.
+inline constexpr std::size_t maxName = 255;
 
 #ifndef _WIN32
 // Registers `name` in the folder open as `directory` to be removed on a deadly signal; when

@@ -52,10 +52,6 @@ class OutputFile {
   std::unique_ptr<State> state_;
 };
 
-// Whether standard output is the regular file at `inputPath`: what the program prints would then
-// be written into its own input, which it may still be reading.
-bool standardOutputIs(const std::string& inputPath);
-
 // The reason for a diagnostic when a path is empty.
 inline constexpr const char* emptyPathReason = "the path is empty";
 
