@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -67,9 +68,19 @@ class Joiner {
 
 }  // namespace
 
-bool readScene(const std::string& path, Model& model, std::string& error) {
+bool readScene(const std::string& path, Model& model, std::string& error, bool leaveReaderAlive) {
   const auto start = std::chrono::steady_clock::now();
-  Assimp::Importer reader;
+  auto owned = std::make_unique<Assimp::Importer>();
+  // Declared after `owned`, so destroyed before it: on every way out, the reader is let go of
+  // before it could be destroyed.
+  struct Leave {
+    std::unique_ptr<Assimp::Importer>& reader;
+    bool leave;
+    ~Leave() {
+      if (leave) (void)reader.release();
+    }
+  } leave{owned, leaveReaderAlive};
+  Assimp::Importer& reader = *owned;
   // No post-processing: polygons are read as they are and triangulated by the tessellator, which
   // does concave ones right.
   const aiScene* scene = reader.ReadFile(path, 0);
