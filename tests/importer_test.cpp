@@ -261,6 +261,51 @@ TEST_F(Import, TransformsApplyInTheirOrder) {
     EXPECT_EQ(imported("t.obj", obj, c.options), canonical(c.triangles)) << c.options.size();
 }
 
+// Every coordinate written is a finite float, or the option that would make it otherwise is named.
+TEST_F(Import, TransformsGiveFiniteFloatsOrNameTheOption) {
+  const std::string ten = "v 0 0 0\nv 10 0 0\nv 0 10 0\nf 1 2 3\n";
+  const std::string huge = "v 3e38 3e38 0\nv 3.2e38 3e38 0\nv 3e38 3.2e38 0\nf 1 2 3\n";
+  const std::string tiny = "v 0 0 0\nv 1e-30 0 0\nv 0 1e-30 0\nf 1 2 3\n";
+  struct Case {
+    const std::string& obj;
+    std::vector<std::string> options;
+    const char* refusedBy;  // or null
+    std::string box;
+  };
+  const Case cases[] = {
+      {ten, {"--scale", "1e38"}, "--scale", ""},
+      {ten, {"--fit", "3e38", "--scale", "10"}, "--scale", ""},
+      {ten,
+       {"--scale", "-3e37"},
+       nullptr,
+       "x -3.00000001e+38 .. -0, y -3.00000001e+38 .. -0, z -0 .. -0"},
+      {huge,
+       {"--center"},
+       nullptr,
+       "x -9.99999867e+36 .. 9.99999867e+36, y -9.99999867e+36 .. 9.99999867e+36, z 0 .. 0"},
+      {huge, {"--up", "z", "--center", "--fit", "2"}, nullptr, "x -1 .. 1, y 0 .. 0, z -1 .. 1"},
+      {tiny, {"--fit", "1e10"}, nullptr, "x 0 .. 1e+10, y 0 .. 1e+10, z 0 .. 0"},
+      {tiny, {"--fit", "3e38", "--scale", "1e30"}, "--scale", ""},
+  };
+  for (const Case& c : cases) {
+    writeFile(dir / "t.obj", c.obj);
+    std::vector<std::string> args{(dir / "t.obj").string(), (dir / "out.3db").string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    Result r = run(args);
+    if (c.refusedBy) {
+      EXPECT_EQ(r.status, 2) << c.options[1];
+      EXPECT_EQ(r.err, "vorlatic-import: " + (dir / "t.obj").string() + ": " + c.refusedBy +
+                           ": the result does not fit in a float\n");
+      continue;
+    }
+    ASSERT_EQ(r.status, 0) << c.options[1] << r.err;
+    EXPECT_NE(r.out.find("bounding box: " + c.box + "\n"), std::string::npos) << r.out;
+    for (const Triangle& t : trianglesOf(readFile(dir / "out.3db")))
+      for (const Point& p : t)
+        for (float v : p) EXPECT_TRUE(std::isfinite(v)) << c.options[1];
+  }
+}
+
 TEST_F(Import, FitsTheDevicesLimitOnlyWhenAsked) {
   std::string grid;  // 301 x 301 vertices
   for (int y = 0; y <= 300; ++y)
@@ -301,6 +346,7 @@ struct Refusal {
 TEST_F(Import, RefusesWhatItCannotDoWordForWord) {
   writeFile(dir / "m.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
   writeFile(dir / "points.obj", "v 0 0 0\nv 1 0 0\np 1\nl 1 2\n");
+  writeFile(dir / "flat.obj", "v 0 0 0\nv 1 1 1\nv 3 3 3\nv 2 0 0\nf 1 2 3\nf 1 4 1\n");
   const std::string m = (dir / "m.obj").string(), out = (dir / "out.3db").string();
   const Refusal cases[] = {
       {{m, (dir / "out.txt").string()},
@@ -308,8 +354,14 @@ TEST_F(Import, RefusesWhatItCannotDoWordForWord) {
        (dir / "out.txt").string() + ": the output must end in .3db, .msh or .smsh"},
       {{m, out, "--max-vertices", "65537"},
        1,
-       "--max-vertices: takes a whole number from 1 to 65536"},
+       "--max-vertices: takes a whole number from 3 to 65536"},
+      {{m, out, "--max-vertices", "2"}, 1, "--max-vertices: takes a whole number from 3 to 65536"},
       {{m, out, "--fit", "0"}, 1, "--fit: takes a positive number"},
+      {{m, out, "--scale", "0"}, 1, "--scale: takes a finite number other than 0"},
+      {{(dir / "flat.obj").string(), out},
+       2,
+       (dir / "flat.obj").string() +
+           ": no triangle with an area: every one has its corners on a line"},
       {{m, out, "--up", "x"}, 1, "--up: takes z (or y, the default)"},
       {{m, out, "--wobble"}, 1, "--wobble: is not an option of vorlatic-import"},
       {{m}, 1, ""},
