@@ -38,7 +38,7 @@ namespace {
 struct Header {
   std::uint32_t magic = 0x504D4956;  // "VIMP"
   std::uint32_t read = 0;            // 1 when the model was read
-  std::uint64_t meshes = 0, polygons = 0, points = 0, lines = 0;
+  std::uint64_t meshes = 0, polygons = 0, points = 0, lines = 0, corners = 0;
   std::uint64_t positions = 0, indices = 0, text = 0;
   double readSeconds = 0, triangulateSeconds = 0;
 };
@@ -148,6 +148,7 @@ std::uint64_t peakKiB() {
     header.polygons = model.polygons;
     header.points = model.points;
     header.lines = model.lines;
+    header.corners = model.corners;
     header.readSeconds = model.readSeconds;
     header.triangulateSeconds = model.triangulateSeconds;
     header.positions = model.positions.size();
@@ -218,6 +219,7 @@ bool receive(Receiver& from, Model& model, std::string& text, bool& read) {
   model.polygons = header.polygons;
   model.points = header.points;
   model.lines = header.lines;
+  model.corners = header.corners;
   model.readSeconds = header.readSeconds;
   model.triangulateSeconds = header.triangulateSeconds;
   model.positions.resize(std::size_t(header.positions));

@@ -48,7 +48,10 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
     what = arg;
     float f = 0;
     unsigned long long n = 0;
-    if (arg == "--keep-order") {
+    if (arg == "--help" || arg == "--version") {
+      (arg == "--help" ? options.help : options.version) = true;
+      return true;
+    } else if (arg == "--keep-order") {
       options.shape.keepOrder = true;
     } else if (arg == "--center") {
       options.shape.center = true;

@@ -26,6 +26,8 @@ inline constexpr std::string_view usage =
     "  --times              also print how long each step took\n"
     "  --reader-memory MIB  memory for the model reader (default 4096)\n"
     "  --reader-seconds S   CPU time for the model reader (default 300)\n"
+    "  --help               print this text\n"
+    "  --version            print the version\n"
     "Transforms apply in this order: --up, --center, --fit, --scale, then --flip-winding.\n";
 
 enum class OutputKind { binary, text };
@@ -37,10 +39,13 @@ struct Options {
   ReaderLimits limits;
   bool quiet = false;
   bool times = false;
+  bool help = false;     // print the usage, nothing else
+  bool version = false;  // print the version, nothing else
 };
 
 // Reads the command line `args` (args[0] is the program name). False for a usage error, with the
-// option or name it concerns and the reason, both empty when the paths are not two.
+// option or name it concerns and the reason, both empty when the paths are not two. True at once
+// on --help or --version, with that set.
 bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& what,
                   std::string& reason);
 

@@ -18,13 +18,20 @@ namespace {
 // Node trees deeper than this are not a model but an attack on the stack of whoever walks them.
 constexpr std::size_t maxDepth = 1000;
 
+// The name of the library's reader that read the file: the one it chose, which for a name
+// without an extension (/dev/stdin) it chose by the content; else the one for the extension.
 std::string formatOf(const Assimp::Importer& reader, const std::string& path) {
-  std::size_t dot = path.rfind('.');
-  std::string extension = dot == std::string::npos ? "" : path.substr(dot + 1);
-  std::size_t index = reader.GetImporterIndex(extension.c_str());
+  const int chosen = reader.GetPropertyInteger("importerIndex", -1);
+  if (chosen >= 0)
+    if (const aiImporterDesc* info = reader.GetImporterInfo(std::size_t(chosen)))
+      return info->mName;
+  const std::size_t slash = path.find_last_of("/\\"), dot = path.rfind('.');
+  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  const std::string extension = hasExtension ? path.substr(dot + 1) : "";
+  const std::size_t index = reader.GetImporterIndex(extension.c_str());
   if (index != static_cast<std::size_t>(-1))
     if (const aiImporterDesc* info = reader.GetImporterInfo(index)) return info->mName;
-  return extension;
+  return extension.empty() ? "format not named by the reader" : extension;
 }
 
 class Joiner {
@@ -51,6 +58,7 @@ class Joiner {
       if (corners_.size() < face.mNumIndices) continue;  // an index beyond the mesh
       if (mirrored) std::reverse(corners_.begin(), corners_.end());
       if (corners_.size() > 3) ++model_.polygons;
+      model_.corners += corners_.size();
       tessellator_.triangulate(model_.positions, corners_.data(), corners_.size(), model_.indices);
     }
     triangulating_ += std::chrono::steady_clock::now() - start;

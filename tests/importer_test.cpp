@@ -215,7 +215,13 @@ TEST_F(Import, JoinsObjectsWeldsByPositionAndTriangulatesConcavePolygons) {
   EXPECT_NE(r.out.find("triangles: 16 read (7 polygons triangulated); 1 point and 1 line dropped"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("vertices: 33 read, 14 after welding"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("corners: 30 read, 14 vertices after welding"), std::string::npos) << r.out;
+  // Without an extension, the format is the one the library found in the content.
+  writeFile(dir / "cube", obj);
+  r = run({(dir / "cube").string(), (dir / "out.3db").string()});
+  EXPECT_EQ(r.out.rfind("read: " + (dir / "cube").string() + " (Wavefront Object Importer), ", 0),
+            0u)
+      << r.out;
   std::vector<Triangle> triangles = imported("cube.obj", obj);
   ASSERT_EQ(triangles.size(), 16u);
   double cube = 0, l = 0;
@@ -372,17 +378,27 @@ TEST_F(Import, RefusesWhatItCannotDoWordForWord) {
            ": no triangles: 1 point and 1 line, which a 3DB file cannot hold"},
       {{(dir / "missing.obj").string(), out},
        2,
-       (dir / "missing.obj").string() + ": Unable to open file \"" +
-           (dir / "missing.obj").string() + "\"."},
+       (dir / "missing.obj").string() + ": cannot open: No such file or directory"},
+      {{dir.path().string(), out}, 2, dir.path().string() + ": cannot read: Is a directory"},
   };
   for (const Refusal& c : cases) {
     Result r = run(c.args);
     EXPECT_EQ(r.status, c.status) << c.diagnostic;
-    EXPECT_EQ(r.err, c.diagnostic.empty() ? "" : "vorlatic-import: " + c.diagnostic + "\n");
+    // A usage error is its line and a hint; only a wrong count of paths prints the usage.
+    const std::string hint = c.status == 1 ? "Try 'vorlatic-import --help'.\n" : "";
+    EXPECT_EQ(r.err, c.diagnostic.empty() ? "" : "vorlatic-import: " + c.diagnostic + "\n" + hint);
     if (c.status == 1) {
-      EXPECT_EQ(r.out, importer::usage);
+      EXPECT_EQ(r.out, c.diagnostic.empty() ? importer::usage : "") << c.diagnostic;
     }
     EXPECT_FALSE(fs::exists(out));
+  }
+  const std::pair<const char*, std::string> asked[] = {{"--help", std::string(importer::usage)},
+                                                       {"--version", "vorlatic-import 0.1\n"}};
+  for (const auto& [option, text] : asked) {
+    Result r = run({m, option, out});
+    EXPECT_EQ(r.status, 0) << option;
+    EXPECT_EQ(r.out, text);
+    EXPECT_EQ(r.err, "");
   }
   // A corrupt file of each format: the library's reason, and nothing written.
   const std::pair<const char*, std::string> corrupt[] = {
