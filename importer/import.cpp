@@ -119,6 +119,14 @@ std::string unreadable(const std::string& model) {
 #endif
 }
 
+std::size_t usedVertices(const Model& model) {
+  std::vector<bool> used(model.vertexCount());
+  std::size_t count = 0;
+  for (std::uint32_t index : model.indices)
+    if (!used[index]) used[index] = true, ++count;
+  return count;
+}
+
 int import(const Options& options, std::ostream& out, common::Diagnostics& diagnostics) {
   std::string reason = unreadable(options.model);
   if (!reason.empty()) return diagnostics.fail(options.model, reason);
@@ -133,6 +141,17 @@ int import(const Options& options, std::ostream& out, common::Diagnostics& diagn
         options.model, "no triangles: " + plural(model.points, "point", "points") + " and " +
                            plural(model.lines, "line", "lines") + ", which a 3DB file cannot hold");
   const std::size_t trianglesRead = model.triangleCount();
+  // Faces the library could not read (strips, say) leave their vertices unused: nearly all of
+  // them unused is a model lost, most of them a model that may have lost faces.
+  const std::size_t vertices = model.vertexCount(), used = usedVertices(model);
+  if (used * 100 < vertices)
+    return diagnostics.fail(options.model,
+                            "only " + std::to_string(used) + " of its " + std::to_string(vertices) +
+                                " vertices are used by a triangle: its faces were not read");
+  if (used * 2 < vertices)
+    diagnostics.warn(options.model, std::to_string(vertices - used) + " of its " +
+                                        std::to_string(vertices) +
+                                        " vertices are used by no triangle");
   Shaped mesh;
   if (!shape(model, options.shape, mesh, reason)) return diagnostics.fail(options.model, reason);
   const auto writing = std::chrono::steady_clock::now();

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -74,6 +76,24 @@ class Joiner {
   std::vector<std::uint32_t> corners_;
 };
 
+// Whether the file is a PLY whose faces are triangle strips (an element "tristrips"), which the
+// library reads as one triangle: read from its header, which ends at "end_header".
+bool hasTriangleStrips(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::string line;
+  if (!std::getline(file, line) || line.compare(0, 3, "ply") != 0) return false;
+  for (int n = 0; n < 10000 && std::getline(file, line); ++n) {
+    std::istringstream words(line);
+    std::string word, name;
+    long long count = 0;
+    words >> word;
+    if (word == "end_header") return false;
+    if (word == "element" && words >> name >> count && name == "tristrips" && count > 0)
+      return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool readScene(const std::string& path, Model& model, std::string& error, bool leaveReaderAlive) {
@@ -98,6 +118,10 @@ bool readScene(const std::string& path, Model& model, std::string& error, bool l
     return false;
   }
   model.format = formatOf(reader, path);
+  if (model.format.find("PLY") != std::string::npos && hasTriangleStrips(path)) {
+    error = "its faces are triangle strips (a PLY element tristrips), which are not read";
+    return false;
+  }
   Joiner joiner(model);
   std::vector<std::pair<const aiNode*, aiMatrix4x4>> pending{{scene->mRootNode, aiMatrix4x4()}};
   std::vector<std::size_t> depth{0};

@@ -420,6 +420,43 @@ TEST_F(Import, RefusesWhatItCannotDoWordForWord) {
   EXPECT_EQ(testing_support::temporaryFiles(dir.path()), "");
 }
 
+// A PLY of `count` vertices on a parabola and the element `faces` after them.
+std::string plyWith(int count, const std::string& faces) {
+  std::string ply = "ply\nformat ascii 1.0\nelement vertex " + std::to_string(count) +
+                    "\nproperty float x\nproperty float y\nproperty float z\n" + faces;
+  for (int i = 0; i < count; ++i) ply += std::to_string(i) + " " + std::to_string(i * i) + " 0\n";
+  return ply;
+}
+
+// Faces the library reads wrongly or not at all leave their vertices unused: never quietly.
+TEST_F(Import, FacesNotReadAreNotLostQuietly) {
+  const std::string face = "element face 1\nproperty list uchar int vertex_indices\nend_header\n";
+  struct Case {
+    std::string ply;
+    int status;
+    std::string diagnostic;  // after "vorlatic-import: m.ply: "
+  };
+  const Case cases[] = {
+      {plyWith(6, "element tristrips 1\nproperty list int int vertex_indices\nend_header\n") +
+           "7 0 1 2 3 -1 4 5\n",
+       2, "its faces are triangle strips (a PLY element tristrips), which are not read"},
+      {plyWith(7, face) + "3 0 1 2\n", 0, "warning: 4 of its 7 vertices are used by no triangle"},
+      {plyWith(6, face) + "3 0 1 2\n", 0, ""},
+      {plyWith(301, face) + "3 0 1 2\n", 2,
+       "only 3 of its 301 vertices are used by a triangle: its faces were not read"},
+  };
+  const std::string m = (dir / "m.ply").string();
+  for (const Case& c : cases) {
+    writeFile(dir / "m.ply", c.ply);
+    Result r = run({m, (dir / "out.3db").string()});
+    EXPECT_EQ(r.status, c.status) << c.diagnostic;
+    EXPECT_EQ(r.err,
+              c.diagnostic.empty() ? "" : "vorlatic-import: " + m + ": " + c.diagnostic + "\n");
+    EXPECT_EQ(fs::exists(dir / "out.3db"), c.status == 0);
+    fs::remove(dir / "out.3db");
+  }
+}
+
 // The reader runs apart: whatever goes wrong in it becomes a diagnostic.
 #ifndef _WIN32
 TEST_F(Import, TheIsolatedReaderFailsAsADiagnostic) {
