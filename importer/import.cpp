@@ -1,11 +1,14 @@
 #include "import.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <new>
 
 #include "common/diagnostics.h"
 #include "common/output.h"
+#include "common/paths.h"
 #include "common/program.h"
 #include "isolate.h"
 #include "meshtext/writer.h"
@@ -13,6 +16,12 @@
 #include "shape.h"
 #include "threedb/summary.h"
 #include "threedb/writer.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace importer {
 namespace {
@@ -61,7 +70,8 @@ void printSummary(std::ostream& out, const Options& options, const Model& model,
       << " read (" << plural(model.polygons, "polygon", "polygons") << " triangulated); "
       << plural(model.points, "point", "points") << " and " << plural(model.lines, "line", "lines")
       << " dropped\n"
-      << "vertices: " << mesh.verticesRead << " read, " << mesh.verticesWelded << " after welding; "
+      << "corners: " << model.corners << " read, " << mesh.verticesWelded
+      << " vertices after welding; "
       << plural(mesh.degenerate, "degenerate triangle", "degenerate triangles") << " dropped\n";
   if (mesh.passes > 0)
     out << "simplified: " << mesh.trianglesBefore << " to " << triangles << " triangles in "
@@ -89,9 +99,38 @@ void printTimes(std::ostream& out, const Model& model, const Shaped& mesh, doubl
   }
 }
 
+// Why the model cannot be read, or an empty string: asked of the system here, whose reasons say
+// more than the library's ("No suitable reader" for a folder, "Unable to open" for anything).
+std::string unreadable(const std::string& model) {
+#ifdef _WIN32
+  std::error_code error;
+  const std::filesystem::path path = common::pathOf(model);
+  if (std::filesystem::is_directory(path, error)) return "cannot read: Is a directory";
+  if (!std::filesystem::exists(path, error)) return "cannot open: No such file or directory";
+  return {};
+#else
+  // Not blocking: a named pipe without a writer would hold the open up.
+  const int fd = ::open(model.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return "cannot open: " + common::systemReason(errno);
+  struct stat info {};
+  const bool folder = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+  ::close(fd);
+  return folder ? "cannot read: " + common::systemReason(EISDIR) : std::string();
+#endif
+}
+
+std::size_t usedVertices(const Model& model) {
+  std::vector<bool> used(model.vertexCount());
+  std::size_t count = 0;
+  for (std::uint32_t index : model.indices)
+    if (!used[index]) used[index] = true, ++count;
+  return count;
+}
+
 int import(const Options& options, std::ostream& out, common::Diagnostics& diagnostics) {
+  std::string reason = unreadable(options.model);
+  if (!reason.empty()) return diagnostics.fail(options.model, reason);
   common::OutputFile output(options.output);
-  std::string reason;
   std::streambuf* stream = output.open(options.model, reason);
   if (!stream) return diagnostics.fail(options.output, reason);
   Model model;
@@ -102,6 +141,17 @@ int import(const Options& options, std::ostream& out, common::Diagnostics& diagn
         options.model, "no triangles: " + plural(model.points, "point", "points") + " and " +
                            plural(model.lines, "line", "lines") + ", which a 3DB file cannot hold");
   const std::size_t trianglesRead = model.triangleCount();
+  // Faces the library could not read (strips, say) leave their vertices unused: nearly all of
+  // them unused is a model lost, most of them a model that may have lost faces.
+  const std::size_t vertices = model.vertexCount(), used = usedVertices(model);
+  if (used * 100 < vertices)
+    return diagnostics.fail(options.model,
+                            "only " + std::to_string(used) + " of its " + std::to_string(vertices) +
+                                " vertices are used by a triangle: its faces were not read");
+  if (used * 2 < vertices)
+    diagnostics.warn(options.model, std::to_string(vertices - used) + " of its " +
+                                        std::to_string(vertices) +
+                                        " vertices are used by no triangle");
   Shaped mesh;
   if (!shape(model, options.shape, mesh, reason)) return diagnostics.fail(options.model, reason);
   const auto writing = std::chrono::steady_clock::now();
@@ -136,14 +186,23 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   Options options;
   try {
     std::string what, reason;
-    if (!parseOptions(args, options, what, reason)) {
-      if (!reason.empty()) diagnostics.report(what, reason);
-      out << usage;
+    const bool parsed = parseOptions(args, options, what, reason);
+    if (!parsed && !reason.empty()) {
+      // One wrong word: the whole usage would bury the line that names it.
+      diagnostics.report(what, reason);
+      errors << "Try 'vorlatic-import --help'.\n";
+      return common::statusUsage;
+    }
+    if (!parsed || options.help || options.version) {
+      if (options.version)
+        out << "vorlatic-import " VORLATIC_VERSION "\n";
+      else
+        out << usage;
       out.flush();
       if (!out)
         return diagnostics.fail("standard output",
                                 "cannot write: " + common::systemReason(common::writeError(out)));
-      return common::statusUsage;
+      return parsed ? common::statusOk : common::statusUsage;
     }
     if (common::consoleIsInput("vorlatic-import", options.model, out, errors))
       return common::statusFailed;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -9,6 +10,7 @@
 #include "scene.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -24,8 +26,8 @@ namespace importer {
 
 #ifdef _WIN32
 bool readIsolated(const std::string& path, const ReaderLimits&, Model& model, std::string& error,
-                  void (*hook)()) {
-  if (hook) hook();
+                  const ReaderHooks& hooks) {
+  if (hooks.beforeReading) hooks.beforeReading();
   return readScene(path, model, error);
 }
 #else
@@ -36,7 +38,7 @@ namespace {
 struct Header {
   std::uint32_t magic = 0x504D4956;  // "VIMP"
   std::uint32_t read = 0;            // 1 when the model was read
-  std::uint64_t meshes = 0, polygons = 0, points = 0, lines = 0;
+  std::uint64_t meshes = 0, polygons = 0, points = 0, lines = 0, corners = 0;
   std::uint64_t positions = 0, indices = 0, text = 0;
   double readSeconds = 0, triangulateSeconds = 0;
 };
@@ -57,8 +59,10 @@ constexpr bool limitAddressSpace = true;
 
 // A reason longer than this is cut: the child is not trusted with the parent's memory.
 constexpr std::uint64_t maxText = 4096;
-// The child's status when it ran out of memory where the library did not catch it.
+// The child's statuses when an allocation failed: after its memory had grown near its limit, or
+// while far below it, so that one request alone was more than the limit.
 constexpr int exitOutOfMemory = 3;
+constexpr int exitAskedTooMuch = 4;
 
 bool writeAll(int fd, const void* data, std::size_t size) {
   const char* p = static_cast<const char*>(data);
@@ -89,8 +93,39 @@ rlimit cpuLimit(const ReaderLimits& limits) {
   return {rlim_t(limits.seconds), rlim_t(limits.seconds) + 1};
 }
 
+// The most address space this process has had, in KiB, or 0 where that is not known. Reads
+// without allocating, since it is asked when an allocation has just failed.
+std::uint64_t peakKiB() {
+#ifdef __linux__
+  int fd = ::open("/proc/self/status", O_RDONLY);
+  if (fd < 0) return 0;
+  char text[8192];
+  std::size_t size = 0;
+  for (ssize_t n;
+       size < sizeof text - 1 && (n = ::read(fd, text + size, sizeof text - 1 - size));) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    size += std::size_t(n);
+  }
+  ::close(fd);
+  text[size] = '\0';
+  const char* line = std::strstr(text, "VmPeak:");
+  return line ? std::strtoull(line + 7, nullptr, 10) : 0;
+#else
+  return 0;
+#endif
+}
+
+[[noreturn]] void exitForMemory() {
+  rlimit limit{};
+  const std::uint64_t peak = peakKiB();
+  const bool farBelow = peak > 0 && getrlimit(RLIMIT_AS, &limit) == 0 &&
+                        limit.rlim_cur != RLIM_INFINITY && peak < limit.rlim_cur / 1024 / 2;
+  _exit(farBelow ? exitAskedTooMuch : exitOutOfMemory);
+}
+
 [[noreturn]] void runChild(int fd, const std::string& path, const ReaderLimits& limits,
-                           void (*hook)()) {
+                           const ReaderHooks& hooks) {
   common::interrupts::forgetInChild();
 #ifdef __linux__
   prctl(PR_SET_PDEATHSIG, SIGKILL);  // a reader outlives no interrupted importer
@@ -99,16 +134,21 @@ rlimit cpuLimit(const ReaderLimits& limits) {
   if (limitAddressSpace) setrlimit(RLIMIT_AS, &memory);
   setrlimit(RLIMIT_CPU, &cpu);
   try {
-    if (hook) hook();
+    if (hooks.beforeReading) hooks.beforeReading();
     Model model;
     std::string error;
     Header header;
-    header.read = readScene(path, model, error) ? 1 : 0;
+    // The library's reader is left alive: the model goes to the parent first, and the process
+    // ends with _exit, so that a crash in the scene's destructor cannot lose a good read.
+    header.read = readScene(path, model, error, true) ? 1 : 0;
+    if (!header.read && error.find("bad_alloc") != std::string::npos)
+      exitForMemory();  // the library caught it
     const std::string& text = header.read ? model.format : error;
     header.meshes = model.meshes;
     header.polygons = model.polygons;
     header.points = model.points;
     header.lines = model.lines;
+    header.corners = model.corners;
     header.readSeconds = model.readSeconds;
     header.triangulateSeconds = model.triangulateSeconds;
     header.positions = model.positions.size();
@@ -117,17 +157,23 @@ rlimit cpuLimit(const ReaderLimits& limits) {
     bool sent = writeAll(fd, &header, sizeof header) && writeAll(fd, text.data(), header.text) &&
                 writeAll(fd, model.positions.data(), model.positions.size() * sizeof(float)) &&
                 writeAll(fd, model.indices.data(), model.indices.size() * sizeof(std::uint32_t));
+    if (sent && hooks.afterSending) hooks.afterSending();
     _exit(sent ? 0 : 1);
   } catch (const std::bad_alloc&) {
-    _exit(exitOutOfMemory);
+    exitForMemory();
   } catch (...) {
     _exit(1);
   }
 }
 
-std::string outOfMemory(const ReaderLimits& limits) {
-  if (limitAddressSpace && ours(RLIMIT_AS, memoryLimit(limits).rlim_max))
-    return "it ran out of its " + std::to_string(limits.memoryMiB) + " MiB of memory";
+// `atOnce`: the allocation that failed came while the reader's memory was far below its limit.
+std::string outOfMemory(const ReaderLimits& limits, bool atOnce) {
+  const bool limited = limitAddressSpace && ours(RLIMIT_AS, memoryLimit(limits).rlim_max);
+  if (atOnce)
+    return "it asked for more memory than its limit" +
+           (limited ? " of " + std::to_string(limits.memoryMiB) + " MiB" : std::string()) +
+           " at once; the file may be damaged";
+  if (limited) return "it ran out of its " + std::to_string(limits.memoryMiB) + " MiB of memory";
   return "it ran out of memory";
 }
 
@@ -173,6 +219,7 @@ bool receive(Receiver& from, Model& model, std::string& text, bool& read) {
   model.polygons = header.polygons;
   model.points = header.points;
   model.lines = header.lines;
+  model.corners = header.corners;
   model.readSeconds = header.readSeconds;
   model.triangulateSeconds = header.triangulateSeconds;
   model.positions.resize(std::size_t(header.positions));
@@ -196,7 +243,10 @@ std::string failure(int status, const rusage& usage, bool late, const ReaderLimi
       return "it used up its " + std::to_string(limits.seconds) + " s of CPU time";
     return "it was killed by signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
   }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == exitOutOfMemory) return outOfMemory(limits);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == exitOutOfMemory)
+    return outOfMemory(limits, false);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == exitAskedTooMuch)
+    return outOfMemory(limits, true);
   return "it ended with status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) +
          " before sending the whole model";
 }
@@ -204,7 +254,7 @@ std::string failure(int status, const rusage& usage, bool late, const ReaderLimi
 }  // namespace
 
 bool readIsolated(const std::string& path, const ReaderLimits& limits, Model& model,
-                  std::string& error, void (*hook)()) {
+                  std::string& error, const ReaderHooks& hooks) {
   int fds[2];
   if (::pipe(fds) != 0) {
     error = "cannot start the model reader: " + std::string(std::strerror(errno));
@@ -235,7 +285,7 @@ bool readIsolated(const std::string& path, const ReaderLimits& limits, Model& mo
   }
   if (child == 0) {
     ::close(fds[0]);
-    runChild(fds[1], path, limits, hook);
+    runChild(fds[1], path, limits, hooks);
   }
   ::close(fds[1]);
   Receiver from(fds[0],
@@ -247,7 +297,8 @@ bool readIsolated(const std::string& path, const ReaderLimits& limits, Model& mo
   rusage usage{};
   auto finish = [&] {
     ::close(fds[0]);
-    if (!whole) ::kill(child, SIGKILL);  // it may be stuck, or still sending
+    // It may be stuck, still sending, or, having sent everything, stuck in the library's cleanup.
+    ::kill(child, SIGKILL);
     while (::wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
     }
   };
@@ -258,10 +309,9 @@ bool readIsolated(const std::string& path, const ReaderLimits& limits, Model& mo
     throw;
   }
   finish();
-  const bool ranOut = !read && text.find("bad_alloc") != std::string::npos;
-  if (!whole || ranOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    error = "the model reader failed: " +
-            (ranOut ? outOfMemory(limits) : failure(status, usage, from.late(), limits));
+  // What was sent whole stands, whatever the reader did afterwards.
+  if (!whole) {
+    error = "the model reader failed: " + failure(status, usage, from.late(), limits);
     return false;
   }
   if (!read) {

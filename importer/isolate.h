@@ -15,11 +15,18 @@ struct ReaderLimits {
   unsigned wallSeconds = 600;      // time on the clock
 };
 
+// What runs in the reader besides reading, for tests.
+struct ReaderHooks {
+  void (*beforeReading)() = nullptr;
+  void (*afterSending)() = nullptr;  // not on Windows, where nothing is sent
+};
+
 // Reads the model at `path`. On POSIX in a child process under `limits`, of which only positions,
-// indices and counts come back, checked before use; elsewhere in this process. False with the
-// reason in `error`: the library's own for a file it cannot read, or "the model reader failed:
-// ..." for a crash, a limit or a hang. `hook`, if given, runs in the reader first (for tests).
+// indices and counts come back, checked before use; elsewhere in this process. A model sent whole
+// is kept whatever becomes of the reader afterwards. False with the reason in `error`: the
+// library's own for a file it cannot read, or "the model reader failed: ..." for a crash, a limit
+// or a hang before the model was sent.
 bool readIsolated(const std::string& path, const ReaderLimits& limits, Model& model,
-                  std::string& error, void (*hook)() = nullptr);
+                  std::string& error, const ReaderHooks& hooks = {});
 
 }  // namespace importer

@@ -15,6 +15,7 @@ struct Model {
   std::uint64_t polygons = 0;          // faces of more than three corners, triangulated
   std::uint64_t points = 0;            // faces of one corner, dropped
   std::uint64_t lines = 0;             // faces of two corners, dropped
+  std::uint64_t corners = 0;           // corners of the faces triangulated, triangles included
   double readSeconds = 0;              // reading the file, triangulation included
   double triangulateSeconds = 0;       // of which triangulating polygons
   std::vector<float> positions;        // x, y, z of each vertex

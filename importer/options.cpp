@@ -16,7 +16,7 @@ bool endsWith(const std::string& text, std::string_view ending) {
   return true;
 }
 
-// A finite number, the whole text; positive when asked.
+// A finite number other than 0, the whole text; positive when asked.
 bool number(const std::string& text, float& value, bool positive) {
   if (text.empty()) return false;
   char* end = nullptr;
@@ -25,15 +25,16 @@ bool number(const std::string& text, float& value, bool positive) {
   if (*end != '\0' || errno != 0 || !std::isfinite(parsed) || std::fabs(parsed) > 3.0e38)
     return false;
   value = float(parsed);
-  return !positive || value > 0;
+  return value != 0 && (!positive || value > 0);
 }
 
-bool whole(const std::string& text, unsigned long long limit, unsigned long long& value) {
+bool whole(const std::string& text, unsigned long long least, unsigned long long limit,
+           unsigned long long& value) {
   if (text.empty() || text[0] < '0' || text[0] > '9') return false;
   char* end = nullptr;
   errno = 0;
   value = std::strtoull(text.c_str(), &end, 10);
-  return *end == '\0' && errno == 0 && value >= 1 && value <= limit;
+  return *end == '\0' && errno == 0 && value >= least && value <= limit;
 }
 
 }  // namespace
@@ -47,7 +48,10 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
     what = arg;
     float f = 0;
     unsigned long long n = 0;
-    if (arg == "--keep-order") {
+    if (arg == "--help" || arg == "--version") {
+      (arg == "--help" ? options.help : options.version) = true;
+      return true;
+    } else if (arg == "--keep-order") {
       options.shape.keepOrder = true;
     } else if (arg == "--center") {
       options.shape.center = true;
@@ -64,17 +68,20 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
       options.shape.zUp = *axis == "z";
     } else if (arg == "--max-vertices") {
       const std::string* text = value();
-      if (!text || !whole(*text, maxDeviceVertices, n))
-        return reason = "takes a whole number from 1 to 65536", false;
+      // Fewer than three vertices make no triangle.
+      if (!text || !whole(*text, 3, maxDeviceVertices, n))
+        return reason = "takes a whole number from 3 to 65536", false;
       options.shape.maxVertices = std::uint32_t(n);
     } else if (arg == "--fit" || arg == "--scale") {
       const std::string* text = value();
       if (!text || !number(*text, f, arg == "--fit"))
-        return reason = arg == "--fit" ? "takes a positive number" : "takes a finite number", false;
+        return reason = arg == "--fit" ? "takes a positive number"
+                                       : "takes a finite number other than 0",
+               false;
       (arg == "--fit" ? options.shape.fit : options.shape.scale) = f;
     } else if (arg == "--reader-memory" || arg == "--reader-seconds") {
       const std::string* text = value();
-      if (!text || !whole(*text, 1u << 20, n)) return reason = "takes a whole number", false;
+      if (!text || !whole(*text, 1, 1u << 20, n)) return reason = "takes a whole number", false;
       if (arg == "--reader-memory") {
         options.limits.memoryMiB = n;
       } else {

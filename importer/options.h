@@ -15,17 +15,19 @@ inline constexpr std::string_view usage =
     "  MODEL                any model the Open Asset Import Library reads (OBJ, glTF, GLB, PLY,\n"
     "                       STL, FBX, Collada, 3DS, ...)\n"
     "  OUTPUT               ending in .3db (the binary mesh) or .msh / .smsh (mesh text)\n"
-    "  --max-vertices N     simplify until the mesh has at most N vertices (N at most 65536)\n"
+    "  --max-vertices N     simplify until the mesh has at most N vertices (3 to 65536)\n"
     "  --keep-order         keep the model's vertex order instead of ordering for the device\n"
     "  --up z               the model is Z-up: turn it Y-up\n"
     "  --center             move the bounding-box centre to the origin\n"
     "  --fit SIZE           scale uniformly so that the largest extent is SIZE\n"
-    "  --scale F            multiply every coordinate by F\n"
+    "  --scale F            multiply every coordinate by F (not 0)\n"
     "  --flip-winding       turn every triangle round\n"
     "  --quiet              print nothing but diagnostics\n"
     "  --times              also print how long each step took\n"
     "  --reader-memory MIB  memory for the model reader (default 4096)\n"
     "  --reader-seconds S   CPU time for the model reader (default 300)\n"
+    "  --help               print this text\n"
+    "  --version            print the version\n"
     "Transforms apply in this order: --up, --center, --fit, --scale, then --flip-winding.\n";
 
 enum class OutputKind { binary, text };
@@ -37,10 +39,13 @@ struct Options {
   ReaderLimits limits;
   bool quiet = false;
   bool times = false;
+  bool help = false;     // print the usage, nothing else
+  bool version = false;  // print the version, nothing else
 };
 
 // Reads the command line `args` (args[0] is the program name). False for a usage error, with the
-// option or name it concerns and the reason, both empty when the paths are not two.
+// option or name it concerns and the reason, both empty when the paths are not two. True at once
+// on --help or --version, with that set.
 bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& what,
                   std::string& reason);
 

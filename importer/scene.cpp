@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
+#include <memory>
+#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -17,13 +20,20 @@ namespace {
 // Node trees deeper than this are not a model but an attack on the stack of whoever walks them.
 constexpr std::size_t maxDepth = 1000;
 
+// The name of the library's reader that read the file: the one it chose, which for a name
+// without an extension (/dev/stdin) it chose by the content; else the one for the extension.
 std::string formatOf(const Assimp::Importer& reader, const std::string& path) {
-  std::size_t dot = path.rfind('.');
-  std::string extension = dot == std::string::npos ? "" : path.substr(dot + 1);
-  std::size_t index = reader.GetImporterIndex(extension.c_str());
+  const int chosen = reader.GetPropertyInteger("importerIndex", -1);
+  if (chosen >= 0)
+    if (const aiImporterDesc* info = reader.GetImporterInfo(std::size_t(chosen)))
+      return info->mName;
+  const std::size_t slash = path.find_last_of("/\\"), dot = path.rfind('.');
+  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  const std::string extension = hasExtension ? path.substr(dot + 1) : "";
+  const std::size_t index = reader.GetImporterIndex(extension.c_str());
   if (index != static_cast<std::size_t>(-1))
     if (const aiImporterDesc* info = reader.GetImporterInfo(index)) return info->mName;
-  return extension;
+  return extension.empty() ? "format not named by the reader" : extension;
 }
 
 class Joiner {
@@ -50,6 +60,7 @@ class Joiner {
       if (corners_.size() < face.mNumIndices) continue;  // an index beyond the mesh
       if (mirrored) std::reverse(corners_.begin(), corners_.end());
       if (corners_.size() > 3) ++model_.polygons;
+      model_.corners += corners_.size();
       tessellator_.triangulate(model_.positions, corners_.data(), corners_.size(), model_.indices);
     }
     triangulating_ += std::chrono::steady_clock::now() - start;
@@ -65,11 +76,39 @@ class Joiner {
   std::vector<std::uint32_t> corners_;
 };
 
+// Whether the file is a PLY whose faces are triangle strips (an element "tristrips"), which the
+// library reads as one triangle: read from its header, which ends at "end_header".
+bool hasTriangleStrips(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::string line;
+  if (!std::getline(file, line) || line.compare(0, 3, "ply") != 0) return false;
+  for (int n = 0; n < 10000 && std::getline(file, line); ++n) {
+    std::istringstream words(line);
+    std::string word, name;
+    long long count = 0;
+    words >> word;
+    if (word == "end_header") return false;
+    if (word == "element" && words >> name >> count && name == "tristrips" && count > 0)
+      return true;
+  }
+  return false;
+}
+
 }  // namespace
 
-bool readScene(const std::string& path, Model& model, std::string& error) {
+bool readScene(const std::string& path, Model& model, std::string& error, bool leaveReaderAlive) {
   const auto start = std::chrono::steady_clock::now();
-  Assimp::Importer reader;
+  auto owned = std::make_unique<Assimp::Importer>();
+  // Declared after `owned`, so destroyed before it: on every way out, the reader is let go of
+  // before it could be destroyed.
+  struct Leave {
+    std::unique_ptr<Assimp::Importer>& reader;
+    bool leave;
+    ~Leave() {
+      if (leave) (void)reader.release();
+    }
+  } leave{owned, leaveReaderAlive};
+  Assimp::Importer& reader = *owned;
   // No post-processing: polygons are read as they are and triangulated by the tessellator, which
   // does concave ones right.
   const aiScene* scene = reader.ReadFile(path, 0);
@@ -79,6 +118,10 @@ bool readScene(const std::string& path, Model& model, std::string& error) {
     return false;
   }
   model.format = formatOf(reader, path);
+  if (model.format.find("PLY") != std::string::npos && hasTriangleStrips(path)) {
+    error = "its faces are triangle strips (a PLY element tristrips), which are not read";
+    return false;
+  }
   Joiner joiner(model);
   std::vector<std::pair<const aiNode*, aiMatrix4x4>> pending{{scene->mRootNode, aiMatrix4x4()}};
   std::vector<std::size_t> depth{0};

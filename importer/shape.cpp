@@ -65,13 +65,15 @@ void weld(Model& model, Shaped& out) {
   out.verticesWelded = out.positions.size() / 3;
 }
 
-void transform(std::vector<float>& positions, const ShapeOptions& options) {
+// Transforms the positions; false with the option whose result does not fit in a float.
+bool transform(std::vector<float>& positions, const ShapeOptions& options, std::string& option) {
   if (options.zUp)  // a quarter turn about x: y takes z's place, z takes -y's
     for (std::size_t i = 0; i < positions.size(); i += 3) {
       float y = positions[i + 1];
       positions[i + 1] = positions[i + 2];
       positions[i + 2] = -y;
     }
+  if (positions.empty()) return true;
   float low[3], high[3];
   std::fill_n(low, 3, std::numeric_limits<float>::infinity());
   std::fill_n(high, 3, -std::numeric_limits<float>::infinity());
@@ -79,17 +81,51 @@ void transform(std::vector<float>& positions, const ShapeOptions& options) {
     low[i % 3] = std::min(low[i % 3], positions[i]);
     high[i % 3] = std::max(high[i % 3], positions[i]);
   }
-  if (positions.empty()) return;
+  // The centre and the extents in double: in float, the sum or difference of two coordinates
+  // near the largest float is infinite.
   float shift[3] = {0, 0, 0};
-  if (options.center)
-    for (int axis = 0; axis < 3; ++axis) shift[axis] = -(low[axis] + high[axis]) / 2;
-  float factor = options.scale.value_or(1.0f);
-  if (options.fit) {
-    float extent = std::max({high[0] - low[0], high[1] - low[1], high[2] - low[2]});
-    if (extent > 0) factor *= *options.fit / extent;
+  double largest = 0;  // the largest magnitude after centring
+  for (int axis = 0; axis < 3; ++axis) {
+    if (options.center) shift[axis] = float(-(double(low[axis]) + high[axis]) / 2);
+    largest = std::max({largest, std::fabs(double(low[axis]) + shift[axis]),
+                        std::fabs(double(high[axis]) + shift[axis])});
   }
-  for (std::size_t i = 0; i < positions.size(); ++i)
-    positions[i] = (positions[i] + shift[i % 3]) * factor;
+  double factor = options.scale.value_or(1.0f);
+  double fitFactor = 1;
+  if (options.fit) {
+    double extent =
+        std::max({double(high[0]) - low[0], double(high[1]) - low[1], double(high[2]) - low[2]});
+    if (extent > 0) fitFactor = *options.fit / extent;
+  }
+  // In double, then checked: a factor beyond float's range may still bring tiny coordinates
+  // within it, and a result beyond it must not become infinite.
+  const double product = factor * fitFactor, most = std::numeric_limits<float>::max();
+  bool fits = true;
+  for (std::size_t i = 0; fits && i < positions.size(); ++i) {
+    const double value = (double(positions[i]) + shift[i % 3]) * product;
+    fits = std::fabs(value) <= most;
+    if (fits) positions[i] = float(value);
+  }
+  if (fits) return true;
+  option = options.fit && largest * fitFactor > most ? "--fit"
+           : options.scale                           ? "--scale"
+           : options.fit                             ? "--fit"
+                                                     : "--center";
+  return false;
+}
+
+// Whether some triangle has an area above zero, its corners not on one line.
+bool hasArea(const std::vector<float>& positions, const std::vector<std::uint32_t>& indices) {
+  for (std::size_t t = 0; t < indices.size(); t += 3) {
+    const float *a = &positions[3 * std::size_t(indices[t])],
+                *b = &positions[3 * std::size_t(indices[t + 1])],
+                *c = &positions[3 * std::size_t(indices[t + 2])];
+    double u[3], w[3];
+    for (int i = 0; i < 3; ++i) u[i] = double(b[i]) - a[i], w[i] = double(c[i]) - a[i];
+    if (u[1] * w[2] != u[2] * w[1] || u[2] * w[0] != u[0] * w[2] || u[0] * w[1] != u[1] * w[0])
+      return true;
+  }
+  return false;
 }
 
 // Simplifies the mesh until it uses at most `limit` vertices: a pass aimed at the triangle count
@@ -153,7 +189,10 @@ bool shape(Model& model, const ShapeOptions& options, Shaped& out, std::string& 
             " that 16-bit indices reach; --max-vertices N simplifies the mesh to N";
     return false;
   }
-  transform(out.positions, options);
+  if (std::string option; !transform(out.positions, options, option)) {
+    error = option + ": the result does not fit in a float";
+    return false;
+  }
   if (out.verticesWelded > limit && !simplify(out, limit, error)) return false;
   out.simplifySeconds = since(clock);
   if (options.keepOrder) {
@@ -173,6 +212,10 @@ bool shape(Model& model, const ShapeOptions& options, Shaped& out, std::string& 
     for (std::size_t t = 0; t < out.indices.size(); t += 3)
       std::swap(out.indices[t + 1], out.indices[t + 2]);
   out.orderSeconds = since(clock);
+  if (!hasArea(out.positions, out.indices)) {
+    error = "no triangle with an area: every one has its corners on a line";
+    return false;
+  }
   return true;
 }
 

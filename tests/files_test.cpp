@@ -394,6 +394,10 @@ TEST_F(Files, TheImporterLosesNoFile) {
        "test -L out.3db && cmp real/tri.3db expected.3db"},
       {"a closed console is not replaced by the output", "", "{import} tri.obj b.3db >&-", 0, "",
        "cmp b.3db expected.3db"},
+      {"a model on standard input is named by its format", model,
+       "{import} /dev/stdin out.3db <tri.obj | grep -q '^read: /dev/stdin (Wavefront Object "
+       "Importer), 1 mesh$'",
+       0, "", "cmp out.3db expected.3db"},
       {"a usage that cannot be written is a failure", "", "{import} >/dev/full", 2,
        "vorlatic-import: standard output: cannot write: No space left on device\n", "true"},
       {"the summary is never written into the model", "cp tri.obj t.obj",
@@ -435,6 +439,9 @@ TEST_F(Files, AnUnprivilegedUserLosesNoFile) {
       {"a read-only folder: the importer's failure keeps the file",
        readOnly + " && printf 'v 0 0 0\\nf 1 2 3\\n' >bad.obj", "{import} bad.obj ro/out.msh", 2,
        "vorlatic-import: bad.obj: OBJ: vertex index out of range\n", "cmp ro/out.msh previous.3db"},
+      {"a model the user may not read: the system's reason",
+       "cp tri.obj secret.obj && chmod 600 secret.obj", "{import} secret.obj out.3db", 2,
+       "vorlatic-import: secret.obj: cannot open: Permission denied\n", "! test -e out.3db"},
 #endif
       {"a read-only folder: a new file is refused before anything is made",
        "mkdir ro && chmod 555 ro", "{vorlatic} in.msh ro/out.3db >/dev/null", 2,

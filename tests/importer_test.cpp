@@ -10,8 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <thread>
+
+#include <unistd.h>
 
 #include "import.h"
 #include "isolate.h"
@@ -212,7 +215,13 @@ TEST_F(Import, JoinsObjectsWeldsByPositionAndTriangulatesConcavePolygons) {
   EXPECT_NE(r.out.find("triangles: 16 read (7 polygons triangulated); 1 point and 1 line dropped"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("vertices: 33 read, 14 after welding"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("corners: 30 read, 14 vertices after welding"), std::string::npos) << r.out;
+  // Without an extension, the format is the one the library found in the content.
+  writeFile(dir / "cube", obj);
+  r = run({(dir / "cube").string(), (dir / "out.3db").string()});
+  EXPECT_EQ(r.out.rfind("read: " + (dir / "cube").string() + " (Wavefront Object Importer), ", 0),
+            0u)
+      << r.out;
   std::vector<Triangle> triangles = imported("cube.obj", obj);
   ASSERT_EQ(triangles.size(), 16u);
   double cube = 0, l = 0;
@@ -258,6 +267,51 @@ TEST_F(Import, TransformsApplyInTheirOrder) {
     EXPECT_EQ(imported("t.obj", obj, c.options), canonical(c.triangles)) << c.options.size();
 }
 
+// Every coordinate written is a finite float, or the option that would make it otherwise is named.
+TEST_F(Import, TransformsGiveFiniteFloatsOrNameTheOption) {
+  const std::string ten = "v 0 0 0\nv 10 0 0\nv 0 10 0\nf 1 2 3\n";
+  const std::string huge = "v 3e38 3e38 0\nv 3.2e38 3e38 0\nv 3e38 3.2e38 0\nf 1 2 3\n";
+  const std::string tiny = "v 0 0 0\nv 1e-30 0 0\nv 0 1e-30 0\nf 1 2 3\n";
+  struct Case {
+    const std::string& obj;
+    std::vector<std::string> options;
+    const char* refusedBy;  // or null
+    std::string box;
+  };
+  const Case cases[] = {
+      {ten, {"--scale", "1e38"}, "--scale", ""},
+      {ten, {"--fit", "3e38", "--scale", "10"}, "--scale", ""},
+      {ten,
+       {"--scale", "-3e37"},
+       nullptr,
+       "x -3.00000001e+38 .. -0, y -3.00000001e+38 .. -0, z -0 .. -0"},
+      {huge,
+       {"--center"},
+       nullptr,
+       "x -9.99999867e+36 .. 9.99999867e+36, y -9.99999867e+36 .. 9.99999867e+36, z 0 .. 0"},
+      {huge, {"--up", "z", "--center", "--fit", "2"}, nullptr, "x -1 .. 1, y 0 .. 0, z -1 .. 1"},
+      {tiny, {"--fit", "1e10"}, nullptr, "x 0 .. 1e+10, y 0 .. 1e+10, z 0 .. 0"},
+      {tiny, {"--fit", "3e38", "--scale", "1e30"}, "--scale", ""},
+  };
+  for (const Case& c : cases) {
+    writeFile(dir / "t.obj", c.obj);
+    std::vector<std::string> args{(dir / "t.obj").string(), (dir / "out.3db").string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    Result r = run(args);
+    if (c.refusedBy) {
+      EXPECT_EQ(r.status, 2) << c.options[1];
+      EXPECT_EQ(r.err, "vorlatic-import: " + (dir / "t.obj").string() + ": " + c.refusedBy +
+                           ": the result does not fit in a float\n");
+      continue;
+    }
+    ASSERT_EQ(r.status, 0) << c.options[1] << r.err;
+    EXPECT_NE(r.out.find("bounding box: " + c.box + "\n"), std::string::npos) << r.out;
+    for (const Triangle& t : trianglesOf(readFile(dir / "out.3db")))
+      for (const Point& p : t)
+        for (float v : p) EXPECT_TRUE(std::isfinite(v)) << c.options[1];
+  }
+}
+
 TEST_F(Import, FitsTheDevicesLimitOnlyWhenAsked) {
   std::string grid;  // 301 x 301 vertices
   for (int y = 0; y <= 300; ++y)
@@ -298,6 +352,7 @@ struct Refusal {
 TEST_F(Import, RefusesWhatItCannotDoWordForWord) {
   writeFile(dir / "m.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
   writeFile(dir / "points.obj", "v 0 0 0\nv 1 0 0\np 1\nl 1 2\n");
+  writeFile(dir / "flat.obj", "v 0 0 0\nv 1 1 1\nv 3 3 3\nv 2 0 0\nf 1 2 3\nf 1 4 1\n");
   const std::string m = (dir / "m.obj").string(), out = (dir / "out.3db").string();
   const Refusal cases[] = {
       {{m, (dir / "out.txt").string()},
@@ -305,8 +360,14 @@ TEST_F(Import, RefusesWhatItCannotDoWordForWord) {
        (dir / "out.txt").string() + ": the output must end in .3db, .msh or .smsh"},
       {{m, out, "--max-vertices", "65537"},
        1,
-       "--max-vertices: takes a whole number from 1 to 65536"},
+       "--max-vertices: takes a whole number from 3 to 65536"},
+      {{m, out, "--max-vertices", "2"}, 1, "--max-vertices: takes a whole number from 3 to 65536"},
       {{m, out, "--fit", "0"}, 1, "--fit: takes a positive number"},
+      {{m, out, "--scale", "0"}, 1, "--scale: takes a finite number other than 0"},
+      {{(dir / "flat.obj").string(), out},
+       2,
+       (dir / "flat.obj").string() +
+           ": no triangle with an area: every one has its corners on a line"},
       {{m, out, "--up", "x"}, 1, "--up: takes z (or y, the default)"},
       {{m, out, "--wobble"}, 1, "--wobble: is not an option of vorlatic-import"},
       {{m}, 1, ""},
@@ -317,17 +378,27 @@ TEST_F(Import, RefusesWhatItCannotDoWordForWord) {
            ": no triangles: 1 point and 1 line, which a 3DB file cannot hold"},
       {{(dir / "missing.obj").string(), out},
        2,
-       (dir / "missing.obj").string() + ": Unable to open file \"" +
-           (dir / "missing.obj").string() + "\"."},
+       (dir / "missing.obj").string() + ": cannot open: No such file or directory"},
+      {{dir.path().string(), out}, 2, dir.path().string() + ": cannot read: Is a directory"},
   };
   for (const Refusal& c : cases) {
     Result r = run(c.args);
     EXPECT_EQ(r.status, c.status) << c.diagnostic;
-    EXPECT_EQ(r.err, c.diagnostic.empty() ? "" : "vorlatic-import: " + c.diagnostic + "\n");
+    // A usage error is its line and a hint; only a wrong count of paths prints the usage.
+    const std::string hint = c.status == 1 ? "Try 'vorlatic-import --help'.\n" : "";
+    EXPECT_EQ(r.err, c.diagnostic.empty() ? "" : "vorlatic-import: " + c.diagnostic + "\n" + hint);
     if (c.status == 1) {
-      EXPECT_EQ(r.out, importer::usage);
+      EXPECT_EQ(r.out, c.diagnostic.empty() ? importer::usage : "") << c.diagnostic;
     }
     EXPECT_FALSE(fs::exists(out));
+  }
+  const std::pair<const char*, std::string> asked[] = {{"--help", std::string(importer::usage)},
+                                                       {"--version", "vorlatic-import 0.1\n"}};
+  for (const auto& [option, text] : asked) {
+    Result r = run({m, option, out});
+    EXPECT_EQ(r.status, 0) << option;
+    EXPECT_EQ(r.out, text);
+    EXPECT_EQ(r.err, "");
   }
   // A corrupt file of each format: the library's reason, and nothing written.
   const std::pair<const char*, std::string> corrupt[] = {
@@ -349,6 +420,43 @@ TEST_F(Import, RefusesWhatItCannotDoWordForWord) {
   EXPECT_EQ(testing_support::temporaryFiles(dir.path()), "");
 }
 
+// A PLY of `count` vertices on a parabola and the element `faces` after them.
+std::string plyWith(int count, const std::string& faces) {
+  std::string ply = "ply\nformat ascii 1.0\nelement vertex " + std::to_string(count) +
+                    "\nproperty float x\nproperty float y\nproperty float z\n" + faces;
+  for (int i = 0; i < count; ++i) ply += std::to_string(i) + " " + std::to_string(i * i) + " 0\n";
+  return ply;
+}
+
+// Faces the library reads wrongly or not at all leave their vertices unused: never quietly.
+TEST_F(Import, FacesNotReadAreNotLostQuietly) {
+  const std::string face = "element face 1\nproperty list uchar int vertex_indices\nend_header\n";
+  struct Case {
+    std::string ply;
+    int status;
+    std::string diagnostic;  // after "vorlatic-import: m.ply: "
+  };
+  const Case cases[] = {
+      {plyWith(6, "element tristrips 1\nproperty list int int vertex_indices\nend_header\n") +
+           "7 0 1 2 3 -1 4 5\n",
+       2, "its faces are triangle strips (a PLY element tristrips), which are not read"},
+      {plyWith(7, face) + "3 0 1 2\n", 0, "warning: 4 of its 7 vertices are used by no triangle"},
+      {plyWith(6, face) + "3 0 1 2\n", 0, ""},
+      {plyWith(301, face) + "3 0 1 2\n", 2,
+       "only 3 of its 301 vertices are used by a triangle: its faces were not read"},
+  };
+  const std::string m = (dir / "m.ply").string();
+  for (const Case& c : cases) {
+    writeFile(dir / "m.ply", c.ply);
+    Result r = run({m, (dir / "out.3db").string()});
+    EXPECT_EQ(r.status, c.status) << c.diagnostic;
+    EXPECT_EQ(r.err,
+              c.diagnostic.empty() ? "" : "vorlatic-import: " + m + ": " + c.diagnostic + "\n");
+    EXPECT_EQ(fs::exists(dir / "out.3db"), c.status == 0);
+    fs::remove(dir / "out.3db");
+  }
+}
+
 // The reader runs apart: whatever goes wrong in it becomes a diagnostic.
 #ifndef _WIN32
 TEST_F(Import, TheIsolatedReaderFailsAsADiagnostic) {
@@ -364,9 +472,16 @@ TEST_F(Import, TheIsolatedReaderFailsAsADiagnostic) {
       // As the out-of-memory killer ends it: no limit of ours was reached.
       {[] { raise(SIGKILL); }, {}, "it was killed by signal 9 (Killed)"},
       {[] { raise(SIGTERM); }, {}, "it was killed by signal 15 (Terminated)", true},
+      // One request beyond the limit, as a damaged size field makes: not a model too large.
       {[] {
          std::vector<char> big(std::size_t{1} << 30, 1);
          (void)big;
+       },
+       {256, 60, 60},
+       "it asked for more memory than its limit of 256 MiB at once; the file may be damaged"},
+      {[] {
+         static std::vector<std::unique_ptr<char[]>> held;
+         for (;;) held.emplace_back(new char[std::size_t{4} << 20]);
        },
        {256, 60, 60},
        "it ran out of its 256 MiB of memory"},
@@ -387,14 +502,21 @@ TEST_F(Import, TheIsolatedReaderFailsAsADiagnostic) {
     importer::Model model;
     std::string error;
     auto before = std::signal(SIGCHLD, c.ignoreChildren ? SIG_IGN : SIG_DFL);
-    EXPECT_FALSE(importer::readIsolated((dir / "m.obj").string(), c.limits, model, error, c.hook));
+    EXPECT_FALSE(
+        importer::readIsolated((dir / "m.obj").string(), c.limits, model, error, {c.hook}));
     std::signal(SIGCHLD, before);
     EXPECT_EQ(error, "the model reader failed: " + c.reason);
   }
-  importer::Model model;
-  std::string error;
-  EXPECT_TRUE(importer::readIsolated((dir / "m.obj").string(), {}, model, error));
-  EXPECT_EQ(model.indices, (std::vector<std::uint32_t>{0, 1, 2}));
+  // A reader that crashes or hangs once the model is sent, as some of the library's do in a
+  // scene's destructor, has read it well.
+  for (void (*after)() : {+[] { std::abort(); }, +[] { pause(); }, +[] {}}) {
+    importer::Model model;
+    std::string error;
+    EXPECT_TRUE(importer::readIsolated((dir / "m.obj").string(), {4096, 60, 60}, model, error,
+                                       {nullptr, after}))
+        << error;
+    EXPECT_EQ(model.indices, (std::vector<std::uint32_t>{0, 1, 2}));
+  }
 }
 #endif
 
