@@ -69,6 +69,10 @@ namespace {
 // Links followed at most to find the file a path names, as the system itself stops.
 constexpr int maxLinks = 40;
 
+// Times a path is opened and found again before a file that keeps being replaced under it is
+// refused: runs beside each other replace it once each.
+constexpr int openTries = 16;
+
 // The piece copied at a time when a result is copied onto its output.
 constexpr std::size_t copyPiece = std::size_t{1} << 20;
 
@@ -295,6 +299,10 @@ bool OutputFile::opened() const noexcept { return state_->mode != State::Mode::c
 int OutputFile::error() const noexcept { return state_->error ? state_->error : buffer_.error(); }
 
 std::streambuf* OutputFile::open(const std::string& inputPath, std::string& reason) {
+  return open(inputPath, reason, 0);
+}
+
+std::streambuf* OutputFile::open(const std::string& inputPath, std::string& reason, int attempt) {
   State& s = *state_;
   if (path_.empty()) {
     reason = std::string("cannot create: ") + emptyPathReason;
@@ -364,8 +372,15 @@ std::streambuf* OutputFile::open(const std::string& inputPath, std::string& reas
     struct stat named {};
     if (!locate(path_, s.folder, s.name)) return fail(cannotCreate(errno));
     if (::fstatat(s.folder, s.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !sameFile(named, file))
+        !sameFile(named, file)) {
+      // Replaced in between, by a run beside this one or by a hand that swapped a link: what
+      // the system judged is not what would be replaced. Judged again, a few times.
+      if (attempt + 1 < openTries) {
+        s.close();
+        return open(inputPath, reason, attempt + 1);
+      }
       return fail("cannot create: it was replaced while it was being opened");
+    }
   } else if (fd < 0) {
     // Nothing there yet: made under the name given.
     std::string folder;

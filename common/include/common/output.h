@@ -47,6 +47,8 @@ class OutputFile {
   struct State;
 
  private:
+  std::streambuf* open(const std::string& inputPath, std::string& reason, int attempt);
+
   std::string path_;
   FileBuf buffer_;
   std::unique_ptr<State> state_;
