@@ -288,16 +288,6 @@ struct OutputFile::State {
   }
 };
 
-OutputFile::OutputFile(std::string path) : path_(std::move(path)), state_(new State) {}
-
-OutputFile::~OutputFile() {
-  if (opened()) discard();
-}
-
-bool OutputFile::opened() const noexcept { return state_->mode != State::Mode::closed; }
-
-int OutputFile::error() const noexcept { return state_->error ? state_->error : buffer_.error(); }
-
 std::streambuf* OutputFile::open(const std::string& inputPath, std::string& reason) {
   return open(inputPath, reason, 0);
 }
@@ -420,13 +410,6 @@ std::streambuf* OutputFile::open(const std::string& inputPath, std::string& reas
   }
   buffer_.adopt(stream, true);
   return &buffer_;
-}
-
-bool OutputFile::finish() {
-  State& s = *state_;
-  if (s.finished || s.mode == State::Mode::closed) return error() == 0;
-  s.finished = true;
-  return buffer_.close();
 }
 
 bool OutputFile::commit() {
@@ -606,16 +589,6 @@ struct OutputFile::State {
   }
 };
 
-OutputFile::OutputFile(std::string path) : path_(std::move(path)), state_(new State) {}
-
-OutputFile::~OutputFile() {
-  if (opened()) discard();
-}
-
-bool OutputFile::opened() const noexcept { return state_->mode != State::Mode::closed; }
-
-int OutputFile::error() const noexcept { return state_->error ? state_->error : buffer_.error(); }
-
 std::streambuf* OutputFile::open(const std::string& inputPath, std::string& reason) {
   State& s = *state_;
   if (path_.empty()) {
@@ -661,13 +634,6 @@ std::streambuf* OutputFile::open(const std::string& inputPath, std::string& reas
   return &buffer_;
 }
 
-bool OutputFile::finish() {
-  State& s = *state_;
-  if (s.finished || s.mode == State::Mode::closed) return error() == 0;
-  s.finished = true;
-  return buffer_.close();
-}
-
 bool OutputFile::commit() {
   State& s = *state_;
   if (s.mode == State::Mode::closed) return error() == 0;
@@ -698,5 +664,24 @@ void OutputFile::discard() {
 }
 
 #endif
+
+// What both platforms' states have alike.
+
+OutputFile::OutputFile(std::string path) : path_(std::move(path)), state_(new State) {}
+
+OutputFile::~OutputFile() {
+  if (opened()) discard();
+}
+
+bool OutputFile::opened() const noexcept { return state_->mode != State::Mode::closed; }
+
+int OutputFile::error() const noexcept { return state_->error ? state_->error : buffer_.error(); }
+
+bool OutputFile::finish() {
+  State& s = *state_;
+  if (s.finished || s.mode == State::Mode::closed) return error() == 0;
+  s.finished = true;
+  return buffer_.close();
+}
 
 }  // namespace common
