@@ -39,7 +39,7 @@ struct Header {
   std::uint32_t magic = 0x504D4956;  // "VIMP"
   std::uint32_t read = 0;            // 1 when the model was read
   std::uint64_t meshes = 0, polygons = 0, points = 0, lines = 0, corners = 0;
-  std::uint64_t positions = 0, indices = 0, text = 0;
+  std::uint64_t positions = 0, indices = 0, colours = 0, text = 0;
   double readSeconds = 0, triangulateSeconds = 0;
 };
 
@@ -153,10 +153,12 @@ std::uint64_t peakKiB() {
     header.triangulateSeconds = model.triangulateSeconds;
     header.positions = model.positions.size();
     header.indices = model.indices.size();
+    header.colours = model.colours.size();
     header.text = std::min<std::uint64_t>(text.size(), maxText);
     bool sent = writeAll(fd, &header, sizeof header) && writeAll(fd, text.data(), header.text) &&
                 writeAll(fd, model.positions.data(), model.positions.size() * sizeof(float)) &&
-                writeAll(fd, model.indices.data(), model.indices.size() * sizeof(std::uint32_t));
+                writeAll(fd, model.indices.data(), model.indices.size() * sizeof(std::uint32_t)) &&
+                writeAll(fd, model.colours.data(), model.colours.size() * sizeof(std::uint32_t));
     if (sent && hooks.afterSending) hooks.afterSending();
     _exit(sent ? 0 : 1);
   } catch (const std::bad_alloc&) {
@@ -211,7 +213,9 @@ class Receiver {
 bool receive(Receiver& from, Model& model, std::string& text, bool& read) {
   Header header;
   if (!from.read(&header, sizeof header) || header.magic != Header().magic) return false;
-  if (header.text > maxText || header.positions % 3 != 0 || header.indices % 3 != 0) return false;
+  if (header.text > maxText || header.positions % 3 != 0 || header.indices % 3 != 0 ||
+      (header.colours != 0 && header.colours != header.positions / 3))
+    return false;
   text.resize(std::size_t(header.text));
   if (!from.read(text.data(), text.size())) return false;
   read = header.read == 1;
@@ -224,8 +228,10 @@ bool receive(Receiver& from, Model& model, std::string& text, bool& read) {
   model.triangulateSeconds = header.triangulateSeconds;
   model.positions.resize(std::size_t(header.positions));
   model.indices.resize(std::size_t(header.indices));
+  model.colours.resize(std::size_t(header.colours));
   return from.read(model.positions.data(), model.positions.size() * sizeof(float)) &&
-         from.read(model.indices.data(), model.indices.size() * sizeof(std::uint32_t));
+         from.read(model.indices.data(), model.indices.size() * sizeof(std::uint32_t)) &&
+         from.read(model.colours.data(), model.colours.size() * sizeof(std::uint32_t));
 }
 
 // Why the child ended as it did, when it did not end well. A limit is named only where it is

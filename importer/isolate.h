@@ -22,10 +22,10 @@ struct ReaderHooks {
 };
 
 // Reads the model at `path`. On POSIX in a child process under `limits`, of which only positions,
-// indices and counts come back, checked before use; elsewhere in this process. A model sent whole
-// is kept whatever becomes of the reader afterwards. False with the reason in `error`: the
-// library's own for a file it cannot read, or "the model reader failed: ..." for a crash, a limit
-// or a hang before the model was sent.
+// indices, colours and counts come back, checked before use; elsewhere in this process. A model
+// sent whole is kept whatever becomes of the reader afterwards. False with the reason in `error`:
+// the library's own for a file it cannot read, or "the model reader failed: ..." for a crash, a
+// limit or a hang before the model was sent.
 bool readIsolated(const std::string& path, const ReaderLimits& limits, Model& model,
                   std::string& error, const ReaderHooks& hooks = {});
 

@@ -10,6 +10,8 @@ std::string checkModel(const Model& model) {
   for (float value : model.positions)
     if (!std::isfinite(value)) return "it has a coordinate that is not finite";
   const std::size_t vertices = model.vertexCount();
+  if (!model.colours.empty() && model.colours.size() != vertices)
+    return "its colours are not one a vertex";
   for (std::uint32_t index : model.indices)
     if (index >= vertices) return "it has an index beyond its vertices";
   return {};

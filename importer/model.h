@@ -20,13 +20,17 @@ struct Model {
   double triangulateSeconds = 0;       // of which triangulating polygons
   std::vector<float> positions;        // x, y, z of each vertex
   std::vector<std::uint32_t> indices;  // three per triangle
+  // One colour word per vertex (threedb::packColour's layout), or none at all when the model
+  // gives no colour, so that every vertex is the converter's fixed green.
+  std::vector<std::uint32_t> colours;
 
   std::size_t vertexCount() const noexcept { return positions.size() / 3; }
   std::size_t triangleCount() const noexcept { return indices.size() / 3; }
 };
 
 // What is wrong with a model that came from elsewhere, or an empty string: the positions come in
-// threes and are finite, the indices in threes and within the vertices.
+// threes and are finite, the indices in threes and within the vertices, the colours one a vertex
+// or none.
 std::string checkModel(const Model& model);
 
 }  // namespace importer

@@ -1,6 +1,8 @@
 // The importer's command line.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +24,9 @@ inline constexpr std::string_view usage =
     "  --fit SIZE           scale uniformly so that the largest extent is SIZE\n"
     "  --scale F            multiply every coordinate by F (not 0)\n"
     "  --flip-winding       turn every triangle round\n"
+    "  --colour RRGGBB[AA]  give every vertex this colour (hex, alpha FF unless given) in a .3db;\n"
+    "                       --colour model (the default) takes each vertex's colour from the\n"
+    "                       model, else its material's, else opaque green\n"
     "  --quiet              print nothing but diagnostics\n"
     "  --times              also print how long each step took\n"
     "  --reader-memory MIB  memory for the model reader (default 4096)\n"
@@ -36,6 +41,7 @@ struct Options {
   std::string model, output;
   OutputKind kind = OutputKind::binary;
   ShapeOptions shape;
+  std::optional<std::uint32_t> colour;  // one colour word for every vertex, else the model's
   ReaderLimits limits;
   bool quiet = false;
   bool times = false;
