@@ -177,15 +177,43 @@ std::size_t usedVertices(const Model& model) {
   return count;
 }
 
+// A name for a line of the list: in quotes, control characters escaped.
+std::string quoted(const std::string& text) {
+  return '"' + (text.empty() ? std::string() : common::printable(text)) + '"';
+}
+
+// Prints the model's meshes, one line each, and writes nothing.
+int list(const Options& options, std::ostream& out, common::Diagnostics& diagnostics) {
+  Model model;
+  std::string reason;
+  if (!readIsolated(options.model, {}, options.limits, model, reason))
+    return diagnostics.fail(options.model, reason);
+  for (const MeshEntry& mesh : model.meshList)
+    out << "mesh " << quoted(mesh.name) << " in node " << quoted(mesh.node) << ": "
+        << plural(mesh.triangles, "triangle", "triangles") << ", "
+        << plural(mesh.vertices, "vertex", "vertices") << ", "
+        << (mesh.colours ? "colours" : "no colours") << '\n';
+  out.flush();
+  if (!out)
+    return diagnostics.fail("standard output",
+                            "cannot write: " + common::systemReason(common::writeError(out)));
+  return diagnostics.failed() ? common::statusFailed : common::statusOk;
+}
+
 int import(const Options& options, std::ostream& out, common::Diagnostics& diagnostics) {
   std::string reason = unreadable(options.model);
   if (!reason.empty()) return diagnostics.fail(options.model, reason);
+  if (options.list) return list(options, out, diagnostics);
   common::OutputFile output(options.output);
   std::streambuf* stream = output.open(options.model, reason);
   if (!stream) return diagnostics.fail(options.output, reason);
   Model model;
-  if (!readIsolated(options.model, options.limits, model, reason))
+  if (!readIsolated(options.model, options.meshes, options.limits, model, reason))
     return diagnostics.fail(options.model, reason);
+  for (const std::string& name : options.meshes)
+    if (std::none_of(model.meshList.begin(), model.meshList.end(),
+                     [&](const MeshEntry& mesh) { return mesh.name == name; }))
+      return diagnostics.fail(options.model, "--mesh: no mesh is named " + quoted(name));
   if (model.indices.empty())
     return diagnostics.fail(
         options.model, "no triangles: " + plural(model.points, "point", "points") + " and " +

@@ -76,6 +76,12 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
       options.shape.center = true;
     } else if (arg == "--flip-winding") {
       options.shape.flipWinding = true;
+    } else if (arg == "--list") {
+      options.list = true;
+    } else if (arg == "--mesh") {
+      const std::string* name = value();
+      if (!name) return reason = "takes the name of a mesh", false;
+      options.meshes.push_back(*name);
     } else if (arg == "--quiet") {
       options.quiet = true;
     } else if (arg == "--times") {
@@ -124,8 +130,10 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
     }
   }
   what.clear();
-  if (paths.size() != 2) return false;  // the usage text says it all
+  // The usage text says it all.
+  if (paths.size() != 2 && !(options.list && paths.size() == 1)) return false;
   options.model = paths[0];
+  if (options.list) return paths[0].empty() ? (reason = "the path is empty", false) : true;
   options.output = paths[1];
   for (const std::string& path : paths) {
     if (path.empty()) {

@@ -146,6 +146,31 @@ class Joiner {
   std::vector<std::uint32_t> corners_;
 };
 
+// The names of the nodes from the root to `node`, by '/', those without a name left out.
+std::string nodePath(const aiNode& node) {
+  std::vector<const aiNode*> nodes;
+  for (const aiNode* n = &node; n && nodes.size() < maxDepth; n = n->mParent) nodes.push_back(n);
+  std::string path;
+  for (auto n = nodes.rbegin(); n != nodes.rend(); ++n) {
+    if ((*n)->mName.length == 0) continue;
+    if (!path.empty()) path += '/';
+    path += (*n)->mName.C_Str();
+  }
+  return path;
+}
+
+MeshEntry entryOf(const aiScene& scene, const aiMesh& mesh, const aiNode& node,
+                  const ColourRules& rules) {
+  MeshEntry entry;
+  entry.name = std::string(mesh.mName.C_Str()).substr(0, maxMeshListText);
+  entry.node = nodePath(node).substr(0, maxMeshListText);
+  entry.vertices = mesh.mNumVertices;
+  for (unsigned f = 0; f < mesh.mNumFaces; ++f)
+    if (mesh.mFaces[f].mNumIndices >= 3) entry.triangles += mesh.mFaces[f].mNumIndices - 2;
+  entry.colours = mesh.mColors[0] || materialColour(scene, mesh, rules);
+  return entry;
+}
+
 // Whether the file is a PLY with some of the element `element` (as "tristrips", faces that are
 // triangle strips, which the library reads as one triangle): read from its header, which ends at
 // "end_header".
@@ -166,7 +191,8 @@ bool plyHasElement(const std::string& path, const std::string& element) {
 
 }  // namespace
 
-bool readScene(const std::string& path, Model& model, std::string& error, bool leaveReaderAlive) {
+bool readScene(const std::string& path, const std::vector<std::string>& meshes, Model& model,
+               std::string& error, bool leaveReaderAlive) {
   const auto start = std::chrono::steady_clock::now();
   auto owned = std::make_unique<Assimp::Importer>();
   // Declared after `owned`, so destroyed before it: on every way out, the reader is let go of
@@ -199,15 +225,23 @@ bool readScene(const std::string& path, Model& model, std::string& error, bool l
   Joiner joiner(model, *scene, rules);
   std::vector<std::pair<const aiNode*, aiMatrix4x4>> pending{{scene->mRootNode, aiMatrix4x4()}};
   std::vector<std::size_t> depth{0};
+  std::size_t listBytes = 0;
   while (!pending.empty()) {
     auto [node, parent] = pending.back();
     std::size_t level = depth.back();
     pending.pop_back();
     depth.pop_back();
     const aiMatrix4x4 transform = parent * node->mTransformation;
-    for (unsigned m = 0; m < node->mNumMeshes; ++m)
-      if (node->mMeshes[m] < scene->mNumMeshes)
-        joiner.add(*scene->mMeshes[node->mMeshes[m]], transform);
+    for (unsigned m = 0; m < node->mNumMeshes; ++m) {
+      if (node->mMeshes[m] >= scene->mNumMeshes) continue;
+      const aiMesh& mesh = *scene->mMeshes[node->mMeshes[m]];
+      MeshEntry entry = entryOf(*scene, mesh, *node, rules);
+      listBytes += encodeMeshList({entry}).size();
+      if (listBytes <= maxMeshListBytes) model.meshList.push_back(std::move(entry));
+      if (meshes.empty() ||
+          std::find(meshes.begin(), meshes.end(), mesh.mName.C_Str()) != meshes.end())
+        joiner.add(mesh, transform);
+    }
     if (level + 1 >= maxDepth) continue;
     for (unsigned c = node->mNumChildren; c-- > 0;) {
       pending.emplace_back(node->mChildren[c], transform);

@@ -18,6 +18,7 @@
 
 #include "import.h"
 #include "isolate.h"
+#include "model.h"
 #include "options.h"
 #include "run.h"  // the converter, for the text output's round trip
 #include "support.h"
@@ -522,6 +523,99 @@ TEST_F(Import, ColoursStayWithTheirVerticesThroughSimplifying) {
   }
 }
 
+// A tree of two meshes, both the unit triangle: "Leaf", coloured, moved by (10, 0, 0) in node
+// Tree/Leaf.003, and "Bark", not coloured, moved by (0, 0, 5) in node Tree/Trunk.
+std::string treeGltf() {
+  const std::string buffer = littleEndian({0, 0, 0, 1, 0, 0, 0, 1, 0}) +
+                             std::string("\0\0\1\0\2\0\0\0", 8) +
+                             littleEndian({1, 0, 0, 1, 1, 0, 0, 1, 1, 0, 0, 1});
+  return R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],
+    "nodes":[{"name":"Tree","children":[1,2]},
+             {"name":"Leaf.003","mesh":0,"translation":[10,0,0]},
+             {"name":"Trunk","mesh":1,"translation":[0,0,5]}],
+    "meshes":[{"name":"Leaf","primitives":[{"attributes":{"POSITION":0,"COLOR_0":2},"indices":1}]},
+              {"name":"Bark","primitives":[{"attributes":{"POSITION":0},"indices":1}]}],
+    "buffers":[{"uri":"data:application/octet-stream;base64,)" +
+         base64(buffer) + R"(","byteLength":92}],
+    "bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},
+                   {"buffer":0,"byteOffset":36,"byteLength":6},
+                   {"buffer":0,"byteOffset":44,"byteLength":48}],
+    "accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3",
+                  "min":[0,0,0],"max":[1,1,0]},
+                 {"bufferView":1,"componentType":5123,"count":3,"type":"SCALAR"},
+                 {"bufferView":2,"componentType":5126,"count":3,"type":"VEC4"}]})";
+}
+
+TEST_F(Import, ListsTheMeshesAndTakesOnlyThoseNamed) {
+  writeFile(dir / "tree.gltf", treeGltf());
+  const std::string tree = (dir / "tree.gltf").string(), out = (dir / "out.3db").string();
+  const std::vector<Coloured> leaf = {{{10, 0, 0}, red}, {{11, 0, 0}, red}, {{10, 1, 0}, red}};
+  const std::vector<Coloured> bark = {{{0, 0, 5}, green}, {{1, 0, 5}, green}, {{0, 1, 5}, green}};
+  std::vector<Coloured> both = leaf;
+  both.insert(both.end(), bark.begin(), bark.end());
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out, err;            // err after "vorlatic-import: "
+    std::vector<Coloured> vertices;  // written, when the status is 0 and the output named
+  };
+  const Case cases[] = {
+      {{tree, "--list"},
+       0,
+       "mesh \"Leaf\" in node \"Tree/Leaf.003\": 1 triangle, 3 vertices, colours\n"
+       "mesh \"Bark\" in node \"Tree/Trunk\": 1 triangle, 3 vertices, no colours\n",
+       "",
+       {}},
+      {{tree, out, "--list", "--mesh", "Twig"}, 0, "", "", {}},
+      {{tree, out, "--mesh", "Leaf"}, 0, "", "", leaf},
+      {{tree, out, "--mesh", "Bark"}, 0, "", "", bark},
+      {{tree, out, "--mesh", "Bark", "--mesh", "Leaf"}, 0, "", "", both},
+      {{tree, out}, 0, "", "", both},
+      {{tree, out, "--mesh", "Leaf", "--mesh", "Twig"},
+       2,
+       "",
+       tree + ": --mesh: no mesh is named \"Twig\"",
+       {}},
+      {{tree, out, "--mesh"}, 1, "", "--mesh: takes the name of a mesh", {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    if (!c.vertices.empty()) args.push_back("--quiet");
+    Result r = run(args);
+    EXPECT_EQ(r.status, c.status) << c.args.size();
+    if (c.args[1] == "--list") {
+      EXPECT_EQ(r.out, c.out);
+    }
+    const std::string hint = c.status == 1 ? "Try 'vorlatic-import --help'.\n" : "";
+    EXPECT_EQ(r.err, c.err.empty() ? "" : "vorlatic-import: " + c.err + "\n" + hint);
+    EXPECT_EQ(fs::exists(out), !c.vertices.empty()) << c.args.size();
+    if (c.vertices.empty()) continue;
+    std::vector<Coloured> want = c.vertices;
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(colouredVertices(readFile(out)), want) << c.args.size();
+    fs::remove(out);
+  }
+}
+
+// The list crosses from the reader as bytes: anything but whole entries is refused.
+TEST(MeshList, ComesBackWholeOrNotAtAll) {
+  const std::vector<importer::MeshEntry> list = {{"Leaf", "Tree/Leaf.003", 2, 4, true},
+                                                 {"", "", 0, 0, false}};
+  const std::string bytes = importer::encodeMeshList(list);
+  std::vector<importer::MeshEntry> back;
+  ASSERT_TRUE(importer::decodeMeshList(bytes, back));
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[0].name + back[0].node, "LeafTree/Leaf.003");
+  EXPECT_EQ(back[0].triangles * 10 + back[0].vertices, 24u);
+  EXPECT_TRUE(back[0].colours && !back[1].colours);
+  const std::size_t firstEntry = importer::encodeMeshList({list[0]}).size();
+  for (std::size_t cut = 1; cut < bytes.size(); ++cut)
+    EXPECT_EQ(importer::decodeMeshList(bytes.substr(0, cut), back), cut == firstEntry) << cut;
+  std::string badFlag = bytes;
+  badFlag[16] = 2;
+  EXPECT_FALSE(importer::decodeMeshList(badFlag, back));
+}
+
 struct Refusal {
   std::vector<std::string> args;
   int status;
@@ -686,7 +780,7 @@ TEST_F(Import, TheIsolatedReaderFailsAsADiagnostic) {
     std::string error;
     auto before = std::signal(SIGCHLD, c.ignoreChildren ? SIG_IGN : SIG_DFL);
     EXPECT_FALSE(
-        importer::readIsolated((dir / "m.obj").string(), c.limits, model, error, {c.hook}));
+        importer::readIsolated((dir / "m.obj").string(), {}, c.limits, model, error, {c.hook}));
     std::signal(SIGCHLD, before);
     EXPECT_EQ(error, "the model reader failed: " + c.reason);
   }
@@ -695,7 +789,7 @@ TEST_F(Import, TheIsolatedReaderFailsAsADiagnostic) {
   for (void (*after)() : {+[] { std::abort(); }, +[] { pause(); }, +[] {}}) {
     importer::Model model;
     std::string error;
-    EXPECT_TRUE(importer::readIsolated((dir / "m.obj").string(), {4096, 60, 60}, model, error,
+    EXPECT_TRUE(importer::readIsolated((dir / "m.obj").string(), {}, {4096, 60, 60}, model, error,
                                        {nullptr, after}))
         << error;
     EXPECT_EQ(model.indices, (std::vector<std::uint32_t>{0, 1, 2}));
