@@ -344,7 +344,7 @@ TEST_F(Import, FitsTheDevicesLimitOnlyWhenAsked) {
   }
 }
 
-// The vertices of a 3DB file with their colours, sorted; and the faces' corners as vertices.
+// The vertices of a 3DB file with their colours, sorted.
 using Coloured = std::pair<Point, std::uint32_t>;
 std::vector<Coloured> colouredVertices(const std::string& bytes) {
   std::stringbuf input(bytes);
