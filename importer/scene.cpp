@@ -43,7 +43,7 @@ std::string formatOf(const Assimp::Importer& reader, const std::string& path) {
 // How the colours of a file are read.
 struct ColourRules {
   bool linear = false;  // glTF's colours are linear light, the device's 8-bit ones sRGB
-  // Materials the library made up rather than read: its last one in a glTF (for primitives
+  // Materials the library made up rather than read: its last one in a glTF 2 (for primitives
   // without one), every one in a PLY without a material element (PLY names none).
   bool lastMaterialInvented = false;
   bool materialsInvented = false;
@@ -219,7 +219,8 @@ bool readScene(const std::string& path, const std::vector<std::string>& meshes, 
     return false;
   }
   ColourRules rules;
-  rules.linear = rules.lastMaterialInvented = model.format.find("glTF") != std::string::npos;
+  rules.linear = model.format.find("glTF") != std::string::npos;
+  rules.lastMaterialInvented = model.format.find("glTF2") != std::string::npos;
   rules.materialsInvented =
       model.format.find("PLY") != std::string::npos && !plyHasElement(path, "material");
   Joiner joiner(model, *scene, rules);
