@@ -1,5 +1,7 @@
 #include "import.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -30,19 +32,67 @@ std::string plural(std::uint64_t n, const char* one, const char* many) {
   return std::to_string(n) + ' ' + (n == 1 ? one : many);
 }
 
+// Bytes gathered into blocks for the stream, as threedb::Writer does, for records it cannot
+// compose: vertices of any colour.
+class BlockWriter {
+ public:
+  explicit BlockWriter(std::streambuf& stream) : stream_(stream) { block_.reserve(blockSize); }
+
+  template <std::size_t N>
+  void append(const std::array<unsigned char, N>& bytes) {
+    if (block_.size() + N > blockSize) drain();
+    block_.insert(block_.end(), bytes.begin(), bytes.end());
+    written_ += N;
+  }
+  // Hands every byte to the stream and syncs it; false if any write failed.
+  bool flush() {
+    drain();
+    if (!failed_ && stream_.pubsync() != 0) failed_ = true;
+    return !failed_;
+  }
+  std::uint64_t bytesWritten() const noexcept { return written_; }
+
+ private:
+  static constexpr std::size_t blockSize = std::size_t{1} << 16;
+  void drain() {
+    if (!failed_ && !block_.empty())
+      failed_ = stream_.sputn(reinterpret_cast<const char*>(block_.data()),
+                              std::streamsize(block_.size())) != std::streamsize(block_.size());
+    block_.clear();
+  }
+
+  std::streambuf& stream_;
+  std::vector<unsigned char> block_;
+  std::uint64_t written_ = 0;
+  bool failed_ = false;
+};
+
+// A vertex record of the format with `colour` in place of the fixed one.
+threedb::VertexBytes vertexRecord(std::uint32_t colour, std::uint32_t xBits, std::uint32_t yBits,
+                                  std::uint32_t zBits) {
+  threedb::VertexBytes bytes;
+  threedb::storeLittle32(bytes.data(), colour);
+  threedb::storeLittle32(bytes.data() + 4, xBits);
+  threedb::storeLittle32(bytes.data() + 8, yBits);
+  threedb::storeLittle32(bytes.data() + 12, zBits);
+  return bytes;
+}
+
 // Writes the mesh to `stream` as the output's kind asks; returns the bytes written.
 std::uint64_t write(const Shaped& mesh, OutputKind kind, std::streambuf& stream) {
   const auto vertices = std::int32_t(mesh.positions.size() / 3);
   const auto faces = std::int32_t(mesh.indices.size() / 3);
   const auto bits = [&](std::size_t i) { return threedb::floatBits(mesh.positions[i]); };
   if (kind == OutputKind::binary) {
-    threedb::Writer writer(stream);
-    writer.writeHeader(vertices, faces);
+    BlockWriter writer(stream);
+    writer.append(threedb::encodeHeader(vertices, faces));
     for (std::size_t i = 0; i < mesh.positions.size(); i += 3)
-      writer.writeVertexBits(bits(i), bits(i + 1), bits(i + 2));
+      writer.append(vertexRecord(mesh.colours.empty() ? threedb::vertexColour : mesh.colours[i / 3],
+                                 bits(i), bits(i + 1), bits(i + 2)));
     for (std::size_t t = 0; t < mesh.indices.size(); t += 3)
-      writer.writeFace(std::uint16_t(mesh.indices[t]), std::uint16_t(mesh.indices[t + 1]),
-                       std::uint16_t(mesh.indices[t + 2]));
+      writer.append(threedb::encodeFace(std::uint16_t(mesh.indices[t]),
+                                        std::uint16_t(mesh.indices[t + 1]),
+                                        std::uint16_t(mesh.indices[t + 2])));
     writer.flush();
     return writer.bytesWritten();
   }
@@ -127,19 +177,56 @@ std::size_t usedVertices(const Model& model) {
   return count;
 }
 
+// A name for a line of the list: in quotes, control characters escaped.
+std::string quoted(const std::string& text) {
+  return '"' + (text.empty() ? std::string() : common::printable(text)) + '"';
+}
+
+// Prints the model's meshes, one line each, and writes nothing.
+int list(const Options& options, std::ostream& out, common::Diagnostics& diagnostics) {
+  Model model;
+  std::string reason;
+  if (!readIsolated(options.model, {}, options.limits, model, reason))
+    return diagnostics.fail(options.model, reason);
+  for (const MeshEntry& mesh : model.meshList)
+    out << "mesh " << quoted(mesh.name) << " in node " << quoted(mesh.node) << ": "
+        << plural(mesh.triangles, "triangle", "triangles") << ", "
+        << plural(mesh.vertices, "vertex", "vertices") << ", "
+        << (mesh.colours ? "colours" : "no colours") << '\n';
+  out.flush();
+  if (!out)
+    return diagnostics.fail("standard output",
+                            "cannot write: " + common::systemReason(common::writeError(out)));
+  return diagnostics.failed() ? common::statusFailed : common::statusOk;
+}
+
 int import(const Options& options, std::ostream& out, common::Diagnostics& diagnostics) {
   std::string reason = unreadable(options.model);
   if (!reason.empty()) return diagnostics.fail(options.model, reason);
+  if (options.list) return list(options, out, diagnostics);
   common::OutputFile output(options.output);
   std::streambuf* stream = output.open(options.model, reason);
   if (!stream) return diagnostics.fail(options.output, reason);
   Model model;
-  if (!readIsolated(options.model, options.limits, model, reason))
+  if (!readIsolated(options.model, options.meshes, options.limits, model, reason))
     return diagnostics.fail(options.model, reason);
+  for (const std::string& name : options.meshes)
+    if (std::none_of(model.meshList.begin(), model.meshList.end(),
+                     [&](const MeshEntry& mesh) { return mesh.name == name; }))
+      return diagnostics.fail(options.model, "--mesh: no mesh is named " + quoted(name));
   if (model.indices.empty())
     return diagnostics.fail(
         options.model, "no triangles: " + plural(model.points, "point", "points") + " and " +
                            plural(model.lines, "line", "lines") + ", which a 3DB file cannot hold");
+  if (options.colour) model.colours.assign(model.vertexCount(), *options.colour);
+  const bool coloured =
+      std::any_of(model.colours.begin(), model.colours.end(),
+                  [](std::uint32_t colour) { return colour != threedb::vertexColour; });
+  if (!coloured) std::vector<std::uint32_t>().swap(model.colours);  // one green is no colour
+  if (coloured && options.kind == OutputKind::text)
+    diagnostics.warn(options.colour ? "--colour" : options.model,
+                     options.colour ? "mesh text has no colours"
+                                    : "the model's vertex colours are not kept in mesh text");
   const std::size_t trianglesRead = model.triangleCount();
   // Faces the library could not read (strips, say) leave their vertices unused: nearly all of
   // them unused is a model lost, most of them a model that may have lost faces.

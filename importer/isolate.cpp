@@ -25,10 +25,10 @@
 namespace importer {
 
 #ifdef _WIN32
-bool readIsolated(const std::string& path, const ReaderLimits&, Model& model, std::string& error,
-                  const ReaderHooks& hooks) {
+bool readIsolated(const std::string& path, const std::vector<std::string>& meshes,
+                  const ReaderLimits&, Model& model, std::string& error, const ReaderHooks& hooks) {
   if (hooks.beforeReading) hooks.beforeReading();
-  return readScene(path, model, error);
+  return readScene(path, meshes, model, error);
 }
 #else
 namespace {
@@ -39,7 +39,7 @@ struct Header {
   std::uint32_t magic = 0x504D4956;  // "VIMP"
   std::uint32_t read = 0;            // 1 when the model was read
   std::uint64_t meshes = 0, polygons = 0, points = 0, lines = 0, corners = 0;
-  std::uint64_t positions = 0, indices = 0, text = 0;
+  std::uint64_t positions = 0, indices = 0, colours = 0, list = 0, text = 0;
   double readSeconds = 0, triangulateSeconds = 0;
 };
 
@@ -124,8 +124,8 @@ std::uint64_t peakKiB() {
   _exit(farBelow ? exitAskedTooMuch : exitOutOfMemory);
 }
 
-[[noreturn]] void runChild(int fd, const std::string& path, const ReaderLimits& limits,
-                           const ReaderHooks& hooks) {
+[[noreturn]] void runChild(int fd, const std::string& path, const std::vector<std::string>& meshes,
+                           const ReaderLimits& limits, const ReaderHooks& hooks) {
   common::interrupts::forgetInChild();
 #ifdef __linux__
   prctl(PR_SET_PDEATHSIG, SIGKILL);  // a reader outlives no interrupted importer
@@ -140,7 +140,7 @@ std::uint64_t peakKiB() {
     Header header;
     // The library's reader is left alive: the model goes to the parent first, and the process
     // ends with _exit, so that a crash in the scene's destructor cannot lose a good read.
-    header.read = readScene(path, model, error, true) ? 1 : 0;
+    header.read = readScene(path, meshes, model, error, true) ? 1 : 0;
     if (!header.read && error.find("bad_alloc") != std::string::npos)
       exitForMemory();  // the library caught it
     const std::string& text = header.read ? model.format : error;
@@ -153,10 +153,15 @@ std::uint64_t peakKiB() {
     header.triangulateSeconds = model.triangulateSeconds;
     header.positions = model.positions.size();
     header.indices = model.indices.size();
+    header.colours = model.colours.size();
+    const std::string list = encodeMeshList(model.meshList);
+    header.list = list.size();
     header.text = std::min<std::uint64_t>(text.size(), maxText);
     bool sent = writeAll(fd, &header, sizeof header) && writeAll(fd, text.data(), header.text) &&
                 writeAll(fd, model.positions.data(), model.positions.size() * sizeof(float)) &&
-                writeAll(fd, model.indices.data(), model.indices.size() * sizeof(std::uint32_t));
+                writeAll(fd, model.indices.data(), model.indices.size() * sizeof(std::uint32_t)) &&
+                writeAll(fd, model.colours.data(), model.colours.size() * sizeof(std::uint32_t)) &&
+                writeAll(fd, list.data(), list.size());
     if (sent && hooks.afterSending) hooks.afterSending();
     _exit(sent ? 0 : 1);
   } catch (const std::bad_alloc&) {
@@ -211,7 +216,10 @@ class Receiver {
 bool receive(Receiver& from, Model& model, std::string& text, bool& read) {
   Header header;
   if (!from.read(&header, sizeof header) || header.magic != Header().magic) return false;
-  if (header.text > maxText || header.positions % 3 != 0 || header.indices % 3 != 0) return false;
+  if (header.text > maxText || header.positions % 3 != 0 || header.indices % 3 != 0 ||
+      (header.colours != 0 && header.colours != header.positions / 3) ||
+      header.list > maxMeshListBytes)
+    return false;
   text.resize(std::size_t(header.text));
   if (!from.read(text.data(), text.size())) return false;
   read = header.read == 1;
@@ -224,8 +232,12 @@ bool receive(Receiver& from, Model& model, std::string& text, bool& read) {
   model.triangulateSeconds = header.triangulateSeconds;
   model.positions.resize(std::size_t(header.positions));
   model.indices.resize(std::size_t(header.indices));
+  model.colours.resize(std::size_t(header.colours));
+  std::string list(std::size_t(header.list), '\0');
   return from.read(model.positions.data(), model.positions.size() * sizeof(float)) &&
-         from.read(model.indices.data(), model.indices.size() * sizeof(std::uint32_t));
+         from.read(model.indices.data(), model.indices.size() * sizeof(std::uint32_t)) &&
+         from.read(model.colours.data(), model.colours.size() * sizeof(std::uint32_t)) &&
+         from.read(list.data(), list.size()) && decodeMeshList(list, model.meshList);
 }
 
 // Why the child ended as it did, when it did not end well. A limit is named only where it is
@@ -253,8 +265,9 @@ std::string failure(int status, const rusage& usage, bool late, const ReaderLimi
 
 }  // namespace
 
-bool readIsolated(const std::string& path, const ReaderLimits& limits, Model& model,
-                  std::string& error, const ReaderHooks& hooks) {
+bool readIsolated(const std::string& path, const std::vector<std::string>& meshes,
+                  const ReaderLimits& limits, Model& model, std::string& error,
+                  const ReaderHooks& hooks) {
   int fds[2];
   if (::pipe(fds) != 0) {
     error = "cannot start the model reader: " + std::string(std::strerror(errno));
@@ -285,7 +298,7 @@ bool readIsolated(const std::string& path, const ReaderLimits& limits, Model& mo
   }
   if (child == 0) {
     ::close(fds[0]);
-    runChild(fds[1], path, limits, hooks);
+    runChild(fds[1], path, meshes, limits, hooks);
   }
   ::close(fds[1]);
   Receiver from(fds[0],

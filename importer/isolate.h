@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "model.h"
 
@@ -21,12 +22,14 @@ struct ReaderHooks {
   void (*afterSending)() = nullptr;  // not on Windows, where nothing is sent
 };
 
-// Reads the model at `path`. On POSIX in a child process under `limits`, of which only positions,
-// indices and counts come back, checked before use; elsewhere in this process. A model sent whole
-// is kept whatever becomes of the reader afterwards. False with the reason in `error`: the
-// library's own for a file it cannot read, or "the model reader failed: ..." for a crash, a limit
-// or a hang before the model was sent.
-bool readIsolated(const std::string& path, const ReaderLimits& limits, Model& model,
-                  std::string& error, const ReaderHooks& hooks = {});
+// Reads the model at `path`, only its meshes named in `meshes` unless that is empty (the list of
+// every mesh comes back all the same). On POSIX in a child process under `limits`, of which only
+// positions, indices, colours, counts and the mesh list come back, checked before use; elsewhere in
+// this process. A model sent whole is kept whatever becomes of the reader afterwards. False with
+// the reason in `error`: the library's own for a file it cannot read, or "the model reader failed:
+// ..." for a crash, a limit or a hang before the model was sent.
+bool readIsolated(const std::string& path, const std::vector<std::string>& meshes,
+                  const ReaderLimits& limits, Model& model, std::string& error,
+                  const ReaderHooks& hooks = {});
 
 }  // namespace importer

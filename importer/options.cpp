@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "threedb/format.h"
+
 namespace importer {
 namespace {
 
@@ -37,6 +39,23 @@ bool whole(const std::string& text, unsigned long long least, unsigned long long
   return *end == '\0' && errno == 0 && value >= least && value <= limit;
 }
 
+// A colour as RRGGBB or RRGGBBAA in hex (opaque unless given), packed as the 3DB format's word.
+bool colourWord(const std::string& text, std::uint32_t& word) {
+  if (text.size() != 6 && text.size() != 8) return false;
+  std::uint8_t channels[4] = {0, 0, 0, 255};
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const int digit = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+    if (digit < 0) return false;
+    channels[i / 2] = std::uint8_t(i % 2 == 0 ? digit << 4 : channels[i / 2] | digit);
+  }
+  word = threedb::packColour(channels[0], channels[1], channels[2], channels[3]);
+  return true;
+}
+
 }  // namespace
 
 bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& what,
@@ -57,6 +76,12 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
       options.shape.center = true;
     } else if (arg == "--flip-winding") {
       options.shape.flipWinding = true;
+    } else if (arg == "--list") {
+      options.list = true;
+    } else if (arg == "--mesh") {
+      const std::string* name = value();
+      if (!name) return reason = "takes the name of a mesh", false;
+      options.meshes.push_back(*name);
     } else if (arg == "--quiet") {
       options.quiet = true;
     } else if (arg == "--times") {
@@ -66,6 +91,16 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
       if (!axis || (*axis != "z" && *axis != "y"))
         return reason = "takes z (or y, the default)", false;
       options.shape.zUp = *axis == "z";
+    } else if (arg == "--colour") {
+      const std::string* text = value();
+      std::uint32_t word = 0;
+      if (text && *text == "model") {
+        options.colour.reset();
+      } else {
+        if (!text || !colourWord(*text, word))
+          return reason = "takes RRGGBB or RRGGBBAA in hex, or model", false;
+        options.colour = word;
+      }
     } else if (arg == "--max-vertices") {
       const std::string* text = value();
       // Fewer than three vertices make no triangle.
@@ -95,8 +130,10 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
     }
   }
   what.clear();
-  if (paths.size() != 2) return false;  // the usage text says it all
+  // The usage text says it all.
+  if (paths.size() != 2 && !(options.list && paths.size() == 1)) return false;
   options.model = paths[0];
+  if (options.list) return paths[0].empty() ? (reason = "the path is empty", false) : true;
   options.output = paths[1];
   for (const std::string& path : paths) {
     if (path.empty()) {

@@ -1,6 +1,8 @@
 // The importer's command line.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +14,7 @@ namespace importer {
 
 inline constexpr std::string_view usage =
     "usage: vorlatic-import MODEL OUTPUT [options]\n"
+    "       vorlatic-import MODEL --list\n"
     "  MODEL                any model the Open Asset Import Library reads (OBJ, glTF, GLB, PLY,\n"
     "                       STL, FBX, Collada, 3DS, ...)\n"
     "  OUTPUT               ending in .3db (the binary mesh) or .msh / .smsh (mesh text)\n"
@@ -22,6 +25,12 @@ inline constexpr std::string_view usage =
     "  --fit SIZE           scale uniformly so that the largest extent is SIZE\n"
     "  --scale F            multiply every coordinate by F (not 0)\n"
     "  --flip-winding       turn every triangle round\n"
+    "  --colour RRGGBB[AA]  give every vertex this colour (hex, alpha FF unless given) in a .3db;\n"
+    "                       --colour model (the default) takes each vertex's colour from the\n"
+    "                       model, else its material's, else opaque green\n"
+    "  --mesh NAME          take only the meshes of this name (repeat it for more names)\n"
+    "  --list               print the model's meshes (name, node, triangles, vertices,\n"
+    "                       colours) and write nothing; OUTPUT is then not needed\n"
     "  --quiet              print nothing but diagnostics\n"
     "  --times              also print how long each step took\n"
     "  --reader-memory MIB  memory for the model reader (default 4096)\n"
@@ -36,7 +45,10 @@ struct Options {
   std::string model, output;
   OutputKind kind = OutputKind::binary;
   ShapeOptions shape;
+  std::optional<std::uint32_t> colour;  // one colour word for every vertex, else the model's
   ReaderLimits limits;
+  std::vector<std::string> meshes;  // the names of the meshes to take, or every mesh
+  bool list = false;                // list the meshes, write nothing
   bool quiet = false;
   bool times = false;
   bool help = false;     // print the usage, nothing else
@@ -44,7 +56,8 @@ struct Options {
 };
 
 // Reads the command line `args` (args[0] is the program name). False for a usage error, with the
-// option or name it concerns and the reason, both empty when the paths are not two. True at once
+// option or name it concerns and the reason, both empty when the paths are not two (one or two
+// with --list). True at once
 // on --help or --version, with that set.
 bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& what,
                   std::string& reason);

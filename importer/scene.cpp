@@ -1,18 +1,22 @@
 #include "scene.h"
 
 #include <assimp/importerdesc.h>
+#include <assimp/material.h>
 #include <assimp/scene.h>
 #include <assimp/Importer.hpp>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <utility>
 #include <vector>
 
 #include "tessellate.h"
+#include "threedb/format.h"
 
 namespace importer {
 namespace {
@@ -36,9 +40,59 @@ std::string formatOf(const Assimp::Importer& reader, const std::string& path) {
   return extension.empty() ? "format not named by the reader" : extension;
 }
 
+// How the colours of a file are read.
+struct ColourRules {
+  bool linear = false;  // glTF's colours are linear light, the device's 8-bit ones sRGB
+  // Materials the library made up rather than read: its last one in a glTF 2 (for primitives
+  // without one), every one in a PLY without a material element (PLY names none).
+  bool lastMaterialInvented = false;
+  bool materialsInvented = false;
+};
+
+// A channel from 0 to 1 as 8 bits, rounded; beyond the range clamped, not a number as 0.
+std::uint8_t channel(double value) {
+  if (!(value > 0)) return 0;
+  if (value >= 1) return 255;
+  return std::uint8_t(std::lround(value * 255));
+}
+
+// sRGB's transfer function.
+double toSrgb(double linear) {
+  return linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+}
+
+// The colour word of `colour`; alpha is not light, so it is never converted.
+std::uint32_t colourWord(const aiColor4D& colour, bool linear) {
+  const auto light = [linear](float value) {
+    return channel(linear && value > 0 ? toSrgb(std::min(double(value), 1.0)) : value);
+  };
+  return threedb::packColour(light(colour.r), light(colour.g), light(colour.b), channel(colour.a));
+}
+
+// The base colour of the mesh's material, when the model itself defines that material: the
+// library names the one it makes up for a file without materials AI_DEFAULT_MATERIAL_NAME.
+std::optional<std::uint32_t> materialColour(const aiScene& scene, const aiMesh& mesh,
+                                            const ColourRules& rules) {
+  const unsigned index = mesh.mMaterialIndex;
+  if (rules.materialsInvented || index >= scene.mNumMaterials || !scene.mMaterials[index] ||
+      (rules.lastMaterialInvented && index + 1 == scene.mNumMaterials))
+    return std::nullopt;
+  const aiMaterial& material = *scene.mMaterials[index];
+  aiString name;
+  if (material.Get(AI_MATKEY_NAME, name) == AI_SUCCESS &&
+      std::string(name.C_Str()) == AI_DEFAULT_MATERIAL_NAME)
+    return std::nullopt;
+  aiColor4D colour(1, 1, 1, 1);
+  if (material.Get(AI_MATKEY_BASE_COLOR, colour) != AI_SUCCESS &&
+      material.Get(AI_MATKEY_COLOR_DIFFUSE, colour) != AI_SUCCESS)
+    return std::nullopt;
+  return colourWord(colour, rules.linear);
+}
+
 class Joiner {
  public:
-  explicit Joiner(Model& model) : model_(model) {}
+  Joiner(Model& model, const aiScene& scene, const ColourRules& rules)
+      : model_(model), scene_(scene), rules_(rules) {}
 
   void add(const aiMesh& mesh, const aiMatrix4x4& transform) {
     const std::uint32_t base = std::uint32_t(model_.vertexCount());
@@ -46,6 +100,7 @@ class Joiner {
       aiVector3D p = transform * mesh.mVertices[i];
       model_.positions.insert(model_.positions.end(), {p.x, p.y, p.z});
     }
+    addColours(mesh, base);
     const bool mirrored = transform.Determinant() < 0;
     ++model_.meshes;
     const auto start = std::chrono::steady_clock::now();
@@ -70,15 +125,56 @@ class Joiner {
   double triangulateSeconds() const { return triangulating_.count(); }
 
  private:
+  // The mesh's colours from its vertices, else from its material. The colours stay empty until
+  // some mesh has one, so that a model without any is the same as before colours were read.
+  void addColours(const aiMesh& mesh, std::uint32_t base) {
+    const aiColor4D* vertexColours = mesh.mColors[0];
+    const std::optional<std::uint32_t> colour =
+        vertexColours ? std::nullopt : materialColour(scene_, mesh, rules_);
+    if (!vertexColours && !colour && model_.colours.empty()) return;
+    model_.colours.resize(base, threedb::vertexColour);
+    for (unsigned i = 0; i < mesh.mNumVertices; ++i)
+      model_.colours.push_back(vertexColours ? colourWord(vertexColours[i], rules_.linear)
+                                             : colour.value_or(threedb::vertexColour));
+  }
+
   std::chrono::duration<double> triangulating_{0};
   Model& model_;
+  const aiScene& scene_;
+  const ColourRules& rules_;
   Tessellator tessellator_;
   std::vector<std::uint32_t> corners_;
 };
 
-// Whether the file is a PLY whose faces are triangle strips (an element "tristrips"), which the
-// library reads as one triangle: read from its header, which ends at "end_header".
-bool hasTriangleStrips(const std::string& path) {
+// The names of the nodes from the root to `node`, by '/', those without a name left out.
+std::string nodePath(const aiNode& node) {
+  std::vector<const aiNode*> nodes;
+  for (const aiNode* n = &node; n && nodes.size() < maxDepth; n = n->mParent) nodes.push_back(n);
+  std::string path;
+  for (auto n = nodes.rbegin(); n != nodes.rend(); ++n) {
+    if ((*n)->mName.length == 0) continue;
+    if (!path.empty()) path += '/';
+    path += (*n)->mName.C_Str();
+  }
+  return path;
+}
+
+MeshEntry entryOf(const aiScene& scene, const aiMesh& mesh, const aiNode& node,
+                  const ColourRules& rules) {
+  MeshEntry entry;
+  entry.name = std::string(mesh.mName.C_Str()).substr(0, maxMeshListText);
+  entry.node = nodePath(node).substr(0, maxMeshListText);
+  entry.vertices = mesh.mNumVertices;
+  for (unsigned f = 0; f < mesh.mNumFaces; ++f)
+    if (mesh.mFaces[f].mNumIndices >= 3) entry.triangles += mesh.mFaces[f].mNumIndices - 2;
+  entry.colours = mesh.mColors[0] || materialColour(scene, mesh, rules);
+  return entry;
+}
+
+// Whether the file is a PLY with some of the element `element` (as "tristrips", faces that are
+// triangle strips, which the library reads as one triangle): read from its header, which ends at
+// "end_header".
+bool plyHasElement(const std::string& path, const std::string& element) {
   std::ifstream file(path, std::ios::binary);
   std::string line;
   if (!std::getline(file, line) || line.compare(0, 3, "ply") != 0) return false;
@@ -88,15 +184,15 @@ bool hasTriangleStrips(const std::string& path) {
     long long count = 0;
     words >> word;
     if (word == "end_header") return false;
-    if (word == "element" && words >> name >> count && name == "tristrips" && count > 0)
-      return true;
+    if (word == "element" && words >> name >> count && name == element && count > 0) return true;
   }
   return false;
 }
 
 }  // namespace
 
-bool readScene(const std::string& path, Model& model, std::string& error, bool leaveReaderAlive) {
+bool readScene(const std::string& path, const std::vector<std::string>& meshes, Model& model,
+               std::string& error, bool leaveReaderAlive) {
   const auto start = std::chrono::steady_clock::now();
   auto owned = std::make_unique<Assimp::Importer>();
   // Declared after `owned`, so destroyed before it: on every way out, the reader is let go of
@@ -118,22 +214,35 @@ bool readScene(const std::string& path, Model& model, std::string& error, bool l
     return false;
   }
   model.format = formatOf(reader, path);
-  if (model.format.find("PLY") != std::string::npos && hasTriangleStrips(path)) {
+  if (model.format.find("PLY") != std::string::npos && plyHasElement(path, "tristrips")) {
     error = "its faces are triangle strips (a PLY element tristrips), which are not read";
     return false;
   }
-  Joiner joiner(model);
+  ColourRules rules;
+  rules.linear = model.format.find("glTF") != std::string::npos;
+  rules.lastMaterialInvented = model.format.find("glTF2") != std::string::npos;
+  rules.materialsInvented =
+      model.format.find("PLY") != std::string::npos && !plyHasElement(path, "material");
+  Joiner joiner(model, *scene, rules);
   std::vector<std::pair<const aiNode*, aiMatrix4x4>> pending{{scene->mRootNode, aiMatrix4x4()}};
   std::vector<std::size_t> depth{0};
+  std::size_t listBytes = 0;
   while (!pending.empty()) {
     auto [node, parent] = pending.back();
     std::size_t level = depth.back();
     pending.pop_back();
     depth.pop_back();
     const aiMatrix4x4 transform = parent * node->mTransformation;
-    for (unsigned m = 0; m < node->mNumMeshes; ++m)
-      if (node->mMeshes[m] < scene->mNumMeshes)
-        joiner.add(*scene->mMeshes[node->mMeshes[m]], transform);
+    for (unsigned m = 0; m < node->mNumMeshes; ++m) {
+      if (node->mMeshes[m] >= scene->mNumMeshes) continue;
+      const aiMesh& mesh = *scene->mMeshes[node->mMeshes[m]];
+      MeshEntry entry = entryOf(*scene, mesh, *node, rules);
+      listBytes += encodeMeshList({entry}).size();
+      if (listBytes <= maxMeshListBytes) model.meshList.push_back(std::move(entry));
+      if (meshes.empty() ||
+          std::find(meshes.begin(), meshes.end(), mesh.mName.C_Str()) != meshes.end())
+        joiner.add(mesh, transform);
+    }
     if (level + 1 >= maxDepth) continue;
     for (unsigned c = node->mNumChildren; c-- > 0;) {
       pending.emplace_back(node->mChildren[c], transform);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "model.h"
 
@@ -13,7 +14,9 @@ namespace importer {
 // in `error` when it cannot read the file. With `leaveReaderAlive` the library's reader and its
 // scene are never destroyed, for a process that ends with _exit: some of the library's readers
 // read the whole scene and then crash in its destructor.
-bool readScene(const std::string& path, Model& model, std::string& error,
-               bool leaveReaderAlive = false);
+// Only the meshes named in `meshes` are joined, unless it is empty; the model's list has every
+// mesh a node places all the same.
+bool readScene(const std::string& path, const std::vector<std::string>& meshes, Model& model,
+               std::string& error, bool leaveReaderAlive = false);
 
 }  // namespace importer

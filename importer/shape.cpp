@@ -5,28 +5,34 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace importer {
 namespace {
 
 constexpr std::size_t vertexSize = 3 * sizeof(float);
+constexpr std::size_t colourSize = sizeof(std::uint32_t);
 
 // Simplification aims this far below the vertex limit, since the vertices a triangle count
 // leaves are only known afterwards.
 constexpr double simplifyMargin = 0.97;
 
-// Keeps the vertices that some triangle uses, in their order, and renumbers the indices.
-void dropUnused(std::vector<float>& positions, std::vector<std::uint32_t>& indices) {
+// Keeps the vertices that some triangle uses, in their order, and renumbers the indices. The
+// colours, when there are any, go with their vertices.
+void dropUnused(std::vector<float>& positions, std::vector<std::uint32_t>& colours,
+                std::vector<std::uint32_t>& indices) {
   std::vector<std::uint32_t> renumbered(positions.size() / 3, ~0u);
   for (std::uint32_t index : indices) renumbered[index] = 0;
   std::uint32_t kept = 0;
   for (std::size_t v = 0; v < renumbered.size(); ++v) {
     if (renumbered[v] == ~0u) continue;
     std::copy_n(&positions[3 * v], 3, &positions[3 * std::size_t(kept)]);
+    if (!colours.empty()) colours[kept] = colours[v];
     renumbered[v] = kept++;
   }
   positions.resize(3 * std::size_t(kept));
+  if (!colours.empty()) colours.resize(kept);
   for (std::uint32_t& index : indices) index = renumbered[index];
 }
 
@@ -38,17 +44,36 @@ std::size_t usedVertices(const std::vector<std::uint32_t>& indices, std::size_t 
   return count;
 }
 
-// One vertex per distinct position, in the order the model first has each; then the triangles
-// that welding made degenerate dropped.
+// One vertex per distinct position and colour, in the order the model first has each; then the
+// triangles that welding made degenerate dropped. A position with two colours stays two
+// vertices, so that neither colour bleeds into the other's triangles.
 void weld(Model& model, Shaped& out) {
   const std::size_t count = model.vertexCount();
   std::vector<std::uint32_t> remap(count);
-  std::size_t unique = meshopt_generateVertexRemap(remap.data(), nullptr, count,
-                                                   model.positions.data(), count, vertexSize);
+  const bool coloured = !model.colours.empty();
+  std::size_t unique = 0;
+  if (coloured) {
+    // Each vertex as its position and colour side by side, compared as one.
+    std::vector<std::uint32_t> keys(4 * count);
+    for (std::size_t v = 0; v < count; ++v) {
+      std::memcpy(&keys[4 * v], &model.positions[3 * v], vertexSize);
+      keys[4 * v + 3] = model.colours[v];
+    }
+    unique = meshopt_generateVertexRemap(remap.data(), nullptr, count, keys.data(), count,
+                                         vertexSize + colourSize);
+  } else {
+    unique = meshopt_generateVertexRemap(remap.data(), nullptr, count, model.positions.data(),
+                                         count, vertexSize);
+  }
   out.positions.resize(3 * unique);
   meshopt_remapVertexBuffer(out.positions.data(), model.positions.data(), count, vertexSize,
                             remap.data());
   std::vector<float>().swap(model.positions);
+  out.colours.resize(coloured ? unique : 0);
+  if (coloured)
+    meshopt_remapVertexBuffer(out.colours.data(), model.colours.data(), count, colourSize,
+                              remap.data());
+  std::vector<std::uint32_t>().swap(model.colours);
   out.indices.clear();
   out.indices.reserve(model.indices.size());
   for (std::size_t t = 0; t < model.indices.size(); t += 3) {
@@ -61,7 +86,7 @@ void weld(Model& model, Shaped& out) {
     out.indices.insert(out.indices.end(), {a, b, c});
   }
   std::vector<std::uint32_t>().swap(model.indices);
-  dropUnused(out.positions, out.indices);
+  dropUnused(out.positions, out.colours, out.indices);
   out.verticesWelded = out.positions.size() / 3;
 }
 
@@ -196,17 +221,27 @@ bool shape(Model& model, const ShapeOptions& options, Shaped& out, std::string& 
   if (out.verticesWelded > limit && !simplify(out, limit, error)) return false;
   out.simplifySeconds = since(clock);
   if (options.keepOrder) {
-    dropUnused(out.positions, out.indices);
+    dropUnused(out.positions, out.colours, out.indices);
   } else {
     const std::size_t vertexCount = out.positions.size() / 3;
     meshopt_optimizeVertexCache(out.indices.data(), out.indices.data(), out.indices.size(),
                                 vertexCount);
-    std::vector<float> ordered(out.positions.size());
-    std::size_t kept =
-        meshopt_optimizeVertexFetch(ordered.data(), out.indices.data(), out.indices.size(),
-                                    out.positions.data(), vertexCount, vertexSize);
-    ordered.resize(3 * kept);
+    // The order as a remap, so that the colours take it too; unused vertices are left out.
+    std::vector<std::uint32_t> order(vertexCount);
+    const std::size_t kept = meshopt_optimizeVertexFetchRemap(order.data(), out.indices.data(),
+                                                              out.indices.size(), vertexCount);
+    meshopt_remapIndexBuffer(out.indices.data(), out.indices.data(), out.indices.size(),
+                             order.data());
+    std::vector<float> ordered(3 * kept);
+    meshopt_remapVertexBuffer(ordered.data(), out.positions.data(), vertexCount, vertexSize,
+                              order.data());
     out.positions.swap(ordered);
+    if (!out.colours.empty()) {
+      std::vector<std::uint32_t> colours(kept);
+      meshopt_remapVertexBuffer(colours.data(), out.colours.data(), vertexCount, colourSize,
+                                order.data());
+      out.colours.swap(colours);
+    }
   }
   if (options.flipWinding)
     for (std::size_t t = 0; t < out.indices.size(); t += 3)

@@ -1,5 +1,5 @@
-// Fitting a model to the device: one vertex per position, at most 65,536 of them, in the order
-// the device draws fastest, transformed as asked.
+// Fitting a model to the device: one vertex per position and colour, at most 65,536 of them, in the
+// order the device draws fastest, transformed as asked.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +28,7 @@ struct ShapeOptions {
 struct Shaped {
   std::vector<float> positions;        // x, y, z of each vertex
   std::vector<std::uint32_t> indices;  // three per triangle
+  std::vector<std::uint32_t> colours;  // one a vertex, or none: every vertex the fixed green
   std::size_t verticesRead = 0, verticesWelded = 0;
   std::uint64_t degenerate = 0;  // triangles dropped because welding made them lines or points
   // Simplification, when it was needed.
@@ -37,7 +38,7 @@ struct Shaped {
   double weldSeconds = 0, simplifySeconds = 0, orderSeconds = 0;
 };
 
-// Welds the model's vertices by position (bit-equal positions become one vertex), drops the
+// Welds the model's vertices by position and colour (bit-equal ones become one vertex), drops the
 // triangles that become degenerate, transforms (Z-up, then centre, then fit, then scale),
 // simplifies to maxVertices if asked, orders the vertices for the device's cache and fetch
 // unless keepOrder, and turns the triangles round if asked. False with the reason when the mesh

@@ -18,6 +18,7 @@
 
 #include "import.h"
 #include "isolate.h"
+#include "model.h"
 #include "options.h"
 #include "run.h"  // the converter, for the text output's round trip
 #include "support.h"
@@ -343,6 +344,278 @@ TEST_F(Import, FitsTheDevicesLimitOnlyWhenAsked) {
   }
 }
 
+// The vertices of a 3DB file with their colours, sorted.
+using Coloured = std::pair<Point, std::uint32_t>;
+std::vector<Coloured> colouredVertices(const std::string& bytes) {
+  std::stringbuf input(bytes);
+  threedb::FileReader reader(input);
+  threedb::Header header;
+  EXPECT_EQ(int(reader.readHeader(header)), int(threedb::Problem::none));
+  std::vector<Coloured> vertices;
+  threedb::VertexRecord v;
+  while (reader.readVertex(v))
+    vertices.push_back({{threedb::floatFromBits(v.xBits), threedb::floatFromBits(v.yBits),
+                         threedb::floatFromBits(v.zBits)},
+                        v.colour});
+  std::sort(vertices.begin(), vertices.end());
+  return vertices;
+}
+
+std::string base64(const std::string& bytes) {
+  const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string text;
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    std::uint32_t group = std::uint32_t(std::uint8_t(bytes[i])) << 16;
+    if (i + 1 < bytes.size()) group |= std::uint32_t(std::uint8_t(bytes[i + 1])) << 8;
+    if (i + 2 < bytes.size()) group |= std::uint8_t(bytes[i + 2]);
+    for (std::size_t k = 0; k < 4; ++k)
+      text += i + k <= bytes.size() ? digits[group >> (18 - 6 * k) & 63] : '=';
+  }
+  return text;
+}
+
+// A glTF of the unit triangle in one buffer given as a data URI: with linear RGBA colours per
+// vertex, or with a material of this base colour, or neither.
+std::string colouredGltf(std::initializer_list<float> vertexColours, const std::string& material) {
+  const std::string colours = littleEndian(vertexColours);
+  const std::string buffer =
+      littleEndian({0, 0, 0, 1, 0, 0, 0, 1, 0}) + std::string("\0\0\1\0\2\0\0\0", 8) + colours;
+  const std::string colourAttribute = colours.empty() ? "" : R"(,"COLOR_0":2)";
+  return R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[{"mesh":0}],
+    "meshes":[{"primitives":[{"attributes":{"POSITION":0)" +
+         colourAttribute + R"(},"indices":1)" + (material.empty() ? "" : R"(,"material":0)") +
+         R"(}]}],)" +
+         (material.empty()
+              ? ""
+              : R"("materials":[{"pbrMetallicRoughness":{"baseColorFactor":)" + material + "}}],") +
+         R"("buffers":[{"uri":"data:application/octet-stream;base64,)" + base64(buffer) +
+         R"(","byteLength":)" + std::to_string(buffer.size()) + R"(}],
+    "bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},
+                   {"buffer":0,"byteOffset":36,"byteLength":6},
+                   {"buffer":0,"byteOffset":44,"byteLength":48}],
+    "accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3",
+                  "min":[0,0,0],"max":[1,1,0]},
+                 {"bufferView":1,"componentType":5123,"count":3,"type":"SCALAR"},
+                 {"bufferView":2,"componentType":5126,"count":3,"type":"VEC4"}]})";
+}
+
+// A colour word from its hex digits as a user writes them: RRGGBBAA.
+constexpr std::uint32_t rgba(std::uint32_t hex) {
+  return threedb::packColour(hex >> 24, hex >> 16 & 255, hex >> 8 & 255, hex & 255);
+}
+constexpr std::uint32_t green = rgba(0x00FF00FF), red = rgba(0xFF0000FF), blue = rgba(0x0000FFFF);
+
+TEST_F(Import, TakesEachVertexsColourFromTheModel) {
+  writeFile(dir / "blue.mtl", "newmtl blue\nKd 0 0 1\n");
+  const std::string plyHeader =
+      "ply\nformat ascii 1.0\nelement vertex 6\nproperty float x\nproperty float y\n"
+      "property float z\nproperty uchar red\nproperty uchar green\nproperty uchar blue\n"
+      "element face 2\nproperty list uchar int vertex_indices\nend_header\n";
+  const Point o{0, 0, 0}, x{1, 0, 0}, y{0, 1, 0}, below{0, -1, 0};
+  struct Case {
+    const char* name;
+    std::string content;
+    std::vector<std::string> options;
+    std::vector<Coloured> vertices;
+  };
+  const Case cases[] = {
+      // Linear light to sRGB: 0.5 is 188; alpha is kept as it is.
+      {"colours.gltf",
+       colouredGltf({0.5f, 0, 0, 1, 0, 0.5f, 0, 1, 0, 0, 1, 0.5f}, ""),
+       {},
+       {{o, rgba(0xBC0000FF)}, {x, rgba(0x00BC00FF)}, {y, rgba(0x0000FF80)}}},
+      {"material.gltf",
+       colouredGltf({}, "[0.5,0.25,1,0.5]"),
+       {},
+       {{o, rgba(0xBC89FF80)}, {x, rgba(0xBC89FF80)}, {y, rgba(0xBC89FF80)}}},
+      {"none.gltf", colouredGltf({}, ""), {}, {{o, green}, {x, green}, {y, green}}},
+      // One position in two colours stays two vertices; one in the same colour is welded.
+      {"seam.ply",
+       plyHeader + "0 0 0 255 0 0\n1 0 0 255 0 0\n0 1 0 255 0 0\n0 0 0 0 0 255\n"
+                   "1 0 0 255 0 0\n0 -1 0 0 128 0\n3 0 1 2\n3 3 5 4\n",
+       {},
+       {{below, rgba(0x008000FF)}, {o, blue}, {o, red}, {x, red}, {y, red}}},
+      {"material.obj",
+       "mtllib blue.mtl\nusemtl blue\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n",
+       {},
+       {{o, blue}, {x, blue}, {y, blue}}},
+      // Without a material file, the library makes a grey one up: no colour of the model's.
+      {"plain.obj",
+       "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n",
+       {},
+       {{o, green}, {x, green}, {y, green}}},
+      {"colours.obj",
+       "v 0 0 0 1 0 0\nv 1 0 0 0 0 1\nv 0 1 0 0 1 0\nf 1 2 3\n",
+       {},
+       {{o, red}, {x, blue}, {y, green}}},
+      {"colours.obj",
+       "v 0 0 0 1 0 0\nv 1 0 0 0 0 1\nv 0 1 0 0 1 0\nf 1 2 3\n",
+       {"--colour", "3366cc80"},
+       {{o, rgba(0x3366CC80)}, {x, rgba(0x3366CC80)}, {y, rgba(0x3366CC80)}}},
+      {"colours.obj",
+       "v 0 0 0 1 0 0\nv 1 0 0 0 0 1\nv 0 1 0 0 1 0\nf 1 2 3\n",
+       {"--colour", "FFFF00", "--colour", "model"},
+       {{o, red}, {x, blue}, {y, green}}},
+      {"plain.stl",
+       "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\n"
+       "endloop\nendfacet\nendsolid t\n",
+       {"--colour", "3366CC"},
+       {{o, rgba(0x3366CCFF)}, {x, rgba(0x3366CCFF)}, {y, rgba(0x3366CCFF)}}},
+  };
+  for (const Case& c : cases) {
+    writeFile(dir / c.name, c.content);
+    std::vector<std::string> args{(dir / c.name).string(), (dir / "out.3db").string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    Result r = run(args);
+    ASSERT_EQ(r.status, 0) << c.name << r.err;
+    std::vector<Coloured> want = c.vertices;
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(colouredVertices(readFile(dir / "out.3db")), want) << c.name;
+    // Mesh text has no colours: the model's are not lost quietly.
+    args[1] = (dir / "out.msh").string();
+    r = run(args);
+    EXPECT_EQ(r.status, 0) << c.name;
+    const bool modelColours = std::any_of(c.vertices.begin(), c.vertices.end(),
+                                          [](const Coloured& v) { return v.second != green; });
+    const std::string warning =
+        !modelColours ? ""
+        : c.options.empty() || c.options.back() == "model"
+            ? (dir / c.name).string() +
+                  ": warning: the model's vertex colours are not kept in mesh text"
+            : "--colour: warning: mesh text has no colours";
+    EXPECT_EQ(r.err, warning.empty() ? "" : "vorlatic-import: " + warning + "\n") << c.name;
+  }
+}
+
+// A grid coloured by position: ordered for the device and simplified, every vertex keeps the
+// colour of its position.
+TEST_F(Import, ColoursStayWithTheirVerticesThroughSimplifying) {
+  std::string ply;
+  int vertices = 0, faces = 0;
+  std::string body;
+  for (int v = 0; v <= 60; ++v)
+    for (int u = 0; u <= 60; ++u, ++vertices)
+      body += std::to_string(u) + " " + std::to_string(v) + " 0 " + std::to_string(u * 4) + " " +
+              std::to_string(v * 4) + " 7\n";
+  for (int v = 0; v < 60; ++v)
+    for (int u = 0; u < 60; ++u, ++faces) {
+      const int a = v * 61 + u;
+      body += "4 " + std::to_string(a) + " " + std::to_string(a + 1) + " " +
+              std::to_string(a + 62) + " " + std::to_string(a + 61) + "\n";
+    }
+  writeFile(dir / "grid.ply",
+            "ply\nformat ascii 1.0\nelement vertex " + std::to_string(vertices) +
+                "\nproperty float x\nproperty float y\nproperty float z\nproperty uchar red\n"
+                "property uchar green\nproperty uchar blue\nelement face " +
+                std::to_string(faces) + "\nproperty list uchar int vertex_indices\nend_header\n" +
+                body);
+  for (std::vector<std::string> options :
+       {std::vector<std::string>{}, {"--max-vertices", "500"}, {"--keep-order"}}) {
+    std::vector<std::string> args{(dir / "grid.ply").string(), (dir / "out.3db").string()};
+    args.insert(args.end(), options.begin(), options.end());
+    Result r = run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<Coloured> out = colouredVertices(readFile(dir / "out.3db"));
+    EXPECT_EQ(out.size() <= 500, !options.empty() && options[0] == "--max-vertices");
+    for (const auto& [p, colour] : out)
+      ASSERT_EQ(colour, threedb::packColour(std::uint8_t(p[0] * 4), std::uint8_t(p[1] * 4), 7, 255))
+          << p[0] << " " << p[1];
+  }
+}
+
+// A tree of two meshes, both the unit triangle: "Leaf", coloured, moved by (10, 0, 0) in node
+// Tree/Leaf.003, and "Bark", not coloured, moved by (0, 0, 5) in node Tree/Trunk.
+std::string treeGltf() {
+  const std::string buffer = littleEndian({0, 0, 0, 1, 0, 0, 0, 1, 0}) +
+                             std::string("\0\0\1\0\2\0\0\0", 8) +
+                             littleEndian({1, 0, 0, 1, 1, 0, 0, 1, 1, 0, 0, 1});
+  return R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],
+    "nodes":[{"name":"Tree","children":[1,2]},
+             {"name":"Leaf.003","mesh":0,"translation":[10,0,0]},
+             {"name":"Trunk","mesh":1,"translation":[0,0,5]}],
+    "meshes":[{"name":"Leaf","primitives":[{"attributes":{"POSITION":0,"COLOR_0":2},"indices":1}]},
+              {"name":"Bark","primitives":[{"attributes":{"POSITION":0},"indices":1}]}],
+    "buffers":[{"uri":"data:application/octet-stream;base64,)" +
+         base64(buffer) + R"(","byteLength":92}],
+    "bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},
+                   {"buffer":0,"byteOffset":36,"byteLength":6},
+                   {"buffer":0,"byteOffset":44,"byteLength":48}],
+    "accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3",
+                  "min":[0,0,0],"max":[1,1,0]},
+                 {"bufferView":1,"componentType":5123,"count":3,"type":"SCALAR"},
+                 {"bufferView":2,"componentType":5126,"count":3,"type":"VEC4"}]})";
+}
+
+TEST_F(Import, ListsTheMeshesAndTakesOnlyThoseNamed) {
+  writeFile(dir / "tree.gltf", treeGltf());
+  const std::string tree = (dir / "tree.gltf").string(), out = (dir / "out.3db").string();
+  const std::vector<Coloured> leaf = {{{10, 0, 0}, red}, {{11, 0, 0}, red}, {{10, 1, 0}, red}};
+  const std::vector<Coloured> bark = {{{0, 0, 5}, green}, {{1, 0, 5}, green}, {{0, 1, 5}, green}};
+  std::vector<Coloured> both = leaf;
+  both.insert(both.end(), bark.begin(), bark.end());
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out, err;            // err after "vorlatic-import: "
+    std::vector<Coloured> vertices;  // written, when the status is 0 and the output named
+  };
+  const Case cases[] = {
+      {{tree, "--list"},
+       0,
+       "mesh \"Leaf\" in node \"Tree/Leaf.003\": 1 triangle, 3 vertices, colours\n"
+       "mesh \"Bark\" in node \"Tree/Trunk\": 1 triangle, 3 vertices, no colours\n",
+       "",
+       {}},
+      {{tree, out, "--list", "--mesh", "Twig"}, 0, "", "", {}},
+      {{tree, out, "--mesh", "Leaf"}, 0, "", "", leaf},
+      {{tree, out, "--mesh", "Bark"}, 0, "", "", bark},
+      {{tree, out, "--mesh", "Bark", "--mesh", "Leaf"}, 0, "", "", both},
+      {{tree, out}, 0, "", "", both},
+      {{tree, out, "--mesh", "Leaf", "--mesh", "Twig"},
+       2,
+       "",
+       tree + ": --mesh: no mesh is named \"Twig\"",
+       {}},
+      {{tree, out, "--mesh"}, 1, "", "--mesh: takes the name of a mesh", {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    if (!c.vertices.empty()) args.push_back("--quiet");
+    Result r = run(args);
+    EXPECT_EQ(r.status, c.status) << c.args.size();
+    if (c.args[1] == "--list") {
+      EXPECT_EQ(r.out, c.out);
+    }
+    const std::string hint = c.status == 1 ? "Try 'vorlatic-import --help'.\n" : "";
+    EXPECT_EQ(r.err, c.err.empty() ? "" : "vorlatic-import: " + c.err + "\n" + hint);
+    EXPECT_EQ(fs::exists(out), !c.vertices.empty()) << c.args.size();
+    if (c.vertices.empty()) continue;
+    std::vector<Coloured> want = c.vertices;
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(colouredVertices(readFile(out)), want) << c.args.size();
+    fs::remove(out);
+  }
+}
+
+// The list crosses from the reader as bytes: anything but whole entries is refused.
+TEST(MeshList, ComesBackWholeOrNotAtAll) {
+  const std::vector<importer::MeshEntry> list = {{"Leaf", "Tree/Leaf.003", 2, 4, true},
+                                                 {"", "", 0, 0, false}};
+  const std::string bytes = importer::encodeMeshList(list);
+  std::vector<importer::MeshEntry> back;
+  ASSERT_TRUE(importer::decodeMeshList(bytes, back));
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[0].name + back[0].node, "LeafTree/Leaf.003");
+  EXPECT_EQ(back[0].triangles * 10 + back[0].vertices, 24u);
+  EXPECT_TRUE(back[0].colours && !back[1].colours);
+  const std::size_t firstEntry = importer::encodeMeshList({list[0]}).size();
+  for (std::size_t cut = 1; cut < bytes.size(); ++cut)
+    EXPECT_EQ(importer::decodeMeshList(bytes.substr(0, cut), back), cut == firstEntry) << cut;
+  std::string badFlag = bytes;
+  badFlag[16] = 2;
+  EXPECT_FALSE(importer::decodeMeshList(badFlag, back));
+}
+
 struct Refusal {
   std::vector<std::string> args;
   int status;
@@ -369,6 +642,10 @@ TEST_F(Import, RefusesWhatItCannotDoWordForWord) {
        (dir / "flat.obj").string() +
            ": no triangle with an area: every one has its corners on a line"},
       {{m, out, "--up", "x"}, 1, "--up: takes z (or y, the default)"},
+      {{m, out, "--colour", "12345"}, 1, "--colour: takes RRGGBB or RRGGBBAA in hex, or model"},
+      {{m, out, "--colour", "00ff0g"}, 1, "--colour: takes RRGGBB or RRGGBBAA in hex, or model"},
+      {{m, out, "--colour", "#00ff00"}, 1, "--colour: takes RRGGBB or RRGGBBAA in hex, or model"},
+      {{m, out, "--colour"}, 1, "--colour: takes RRGGBB or RRGGBBAA in hex, or model"},
       {{m, out, "--wobble"}, 1, "--wobble: is not an option of vorlatic-import"},
       {{m}, 1, ""},
       {{m, m.substr(0, m.size() - 3) + "msh"}, 0, ""},
@@ -503,7 +780,7 @@ TEST_F(Import, TheIsolatedReaderFailsAsADiagnostic) {
     std::string error;
     auto before = std::signal(SIGCHLD, c.ignoreChildren ? SIG_IGN : SIG_DFL);
     EXPECT_FALSE(
-        importer::readIsolated((dir / "m.obj").string(), c.limits, model, error, {c.hook}));
+        importer::readIsolated((dir / "m.obj").string(), {}, c.limits, model, error, {c.hook}));
     std::signal(SIGCHLD, before);
     EXPECT_EQ(error, "the model reader failed: " + c.reason);
   }
@@ -512,7 +789,7 @@ TEST_F(Import, TheIsolatedReaderFailsAsADiagnostic) {
   for (void (*after)() : {+[] { std::abort(); }, +[] { pause(); }, +[] {}}) {
     importer::Model model;
     std::string error;
-    EXPECT_TRUE(importer::readIsolated((dir / "m.obj").string(), {4096, 60, 60}, model, error,
+    EXPECT_TRUE(importer::readIsolated((dir / "m.obj").string(), {}, {4096, 60, 60}, model, error,
                                        {nullptr, after}))
         << error;
     EXPECT_EQ(model.indices, (std::vector<std::uint32_t>{0, 1, 2}));
