@@ -210,6 +210,13 @@ int import(const Options& options, std::ostream& out, common::Diagnostics& diagn
   Model model;
   if (!readIsolated(options.model, options.meshes, options.limits, model, reason))
     return diagnostics.fail(options.model, reason);
+  // A buffer or a material of the model is as much its input as the file named.
+  for (const std::string& file : model.filesRead) {
+    std::error_code ignored;
+    if (std::filesystem::equivalent(common::pathOf(file), common::pathOf(options.output), ignored))
+      return diagnostics.fail(options.output, "is the same file as " + file +
+                                                  ", which the model reads; not overwriting it");
+  }
   for (const std::string& name : options.meshes)
     if (std::none_of(model.meshList.begin(), model.meshList.end(),
                      [&](const MeshEntry& mesh) { return mesh.name == name; }))

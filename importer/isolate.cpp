@@ -39,7 +39,7 @@ struct Header {
   std::uint32_t magic = 0x504D4956;  // "VIMP"
   std::uint32_t read = 0;            // 1 when the model was read
   std::uint64_t meshes = 0, polygons = 0, points = 0, lines = 0, corners = 0;
-  std::uint64_t positions = 0, indices = 0, colours = 0, list = 0, text = 0;
+  std::uint64_t positions = 0, indices = 0, colours = 0, list = 0, files = 0, text = 0;
   double readSeconds = 0, triangulateSeconds = 0;
 };
 
@@ -156,12 +156,16 @@ std::uint64_t peakKiB() {
     header.colours = model.colours.size();
     const std::string list = encodeMeshList(model.meshList);
     header.list = list.size();
+    std::string files;
+    for (const std::string& file : model.filesRead)
+      if (files.size() + file.size() < maxFilesBytes) files += file + '\0';
+    header.files = files.size();
     header.text = std::min<std::uint64_t>(text.size(), maxText);
     bool sent = writeAll(fd, &header, sizeof header) && writeAll(fd, text.data(), header.text) &&
                 writeAll(fd, model.positions.data(), model.positions.size() * sizeof(float)) &&
                 writeAll(fd, model.indices.data(), model.indices.size() * sizeof(std::uint32_t)) &&
                 writeAll(fd, model.colours.data(), model.colours.size() * sizeof(std::uint32_t)) &&
-                writeAll(fd, list.data(), list.size());
+                writeAll(fd, list.data(), list.size()) && writeAll(fd, files.data(), files.size());
     if (sent && hooks.afterSending) hooks.afterSending();
     _exit(sent ? 0 : 1);
   } catch (const std::bad_alloc&) {
@@ -218,7 +222,7 @@ bool receive(Receiver& from, Model& model, std::string& text, bool& read) {
   if (!from.read(&header, sizeof header) || header.magic != Header().magic) return false;
   if (header.text > maxText || header.positions % 3 != 0 || header.indices % 3 != 0 ||
       (header.colours != 0 && header.colours != header.positions / 3) ||
-      header.list > maxMeshListBytes)
+      header.list > maxMeshListBytes || header.files > maxFilesBytes)
     return false;
   text.resize(std::size_t(header.text));
   if (!from.read(text.data(), text.size())) return false;
@@ -233,11 +237,19 @@ bool receive(Receiver& from, Model& model, std::string& text, bool& read) {
   model.positions.resize(std::size_t(header.positions));
   model.indices.resize(std::size_t(header.indices));
   model.colours.resize(std::size_t(header.colours));
-  std::string list(std::size_t(header.list), '\0');
-  return from.read(model.positions.data(), model.positions.size() * sizeof(float)) &&
-         from.read(model.indices.data(), model.indices.size() * sizeof(std::uint32_t)) &&
-         from.read(model.colours.data(), model.colours.size() * sizeof(std::uint32_t)) &&
-         from.read(list.data(), list.size()) && decodeMeshList(list, model.meshList);
+  std::string list(std::size_t(header.list), '\0'), files(std::size_t(header.files), '\0');
+  if (!(from.read(model.positions.data(), model.positions.size() * sizeof(float)) &&
+        from.read(model.indices.data(), model.indices.size() * sizeof(std::uint32_t)) &&
+        from.read(model.colours.data(), model.colours.size() * sizeof(std::uint32_t)) &&
+        from.read(list.data(), list.size()) && decodeMeshList(list, model.meshList) &&
+        from.read(files.data(), files.size())))
+    return false;
+  for (std::size_t at = 0, end; at < files.size(); at = end + 1) {
+    end = files.find('\0', at);
+    if (end == std::string::npos) return false;  // every name ends in a NUL
+    model.filesRead.push_back(files.substr(at, end - at));
+  }
+  return true;
 }
 
 // Why the child ended as it did, when it did not end well. A limit is named only where it is

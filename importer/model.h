@@ -33,6 +33,9 @@ struct Model {
   // gives no colour, so that every vertex is the converter's fixed green.
   std::vector<std::uint32_t> colours;
   std::vector<MeshEntry> meshList;  // every mesh placed by a node, joined or not
+  // Every file the reader opened, the model's own first: buffers, materials and textures are
+  // the model's too, and no output may be written over them.
+  std::vector<std::string> filesRead;
 
   std::size_t vertexCount() const noexcept { return positions.size() / 3; }
   std::size_t triangleCount() const noexcept { return indices.size() / 3; }
@@ -47,6 +50,8 @@ std::string checkModel(const Model& model);
 // not trusted with the parent's memory, and a list cut there still names what a person types.
 inline constexpr std::size_t maxMeshListBytes = std::size_t{64} << 20;
 inline constexpr std::size_t maxMeshListText = 4096;
+// The names of the files the reader opened, a NUL after each, take at most this many bytes.
+inline constexpr std::size_t maxFilesBytes = std::size_t{1} << 20;
 
 // The list as bytes for the reader's pipe, and back: false when `bytes` is not such a list.
 std::string encodeMeshList(const std::vector<MeshEntry>& list);

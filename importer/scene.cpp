@@ -1,5 +1,6 @@
 #include "scene.h"
 
+#include <assimp/DefaultIOSystem.h>
 #include <assimp/importerdesc.h>
 #include <assimp/material.h>
 #include <assimp/scene.h>
@@ -189,6 +190,23 @@ bool plyHasElement(const std::string& path, const std::string& element) {
   return false;
 }
 
+// The library's own file access, noting each file it opens.
+class RecordingIO : public Assimp::DefaultIOSystem {
+ public:
+  explicit RecordingIO(std::vector<std::string>& opened) : opened_(opened) {}
+
+  Assimp::IOStream* Open(const char* file, const char* mode) override {
+    Assimp::IOStream* stream = Assimp::DefaultIOSystem::Open(file, mode);
+    if (stream && opened_.size() < maxFilesRead) opened_.emplace_back(file);
+    return stream;
+  }
+
+ private:
+  // A model of more files than this is not one a person made: the rest go unnoted.
+  static constexpr std::size_t maxFilesRead = 4096;
+  std::vector<std::string>& opened_;
+};
+
 }  // namespace
 
 bool readScene(const std::string& path, const std::vector<std::string>& meshes, Model& model,
@@ -205,6 +223,7 @@ bool readScene(const std::string& path, const std::vector<std::string>& meshes, 
     }
   } leave{owned, leaveReaderAlive};
   Assimp::Importer& reader = *owned;
+  reader.SetIOHandler(new RecordingIO(model.filesRead));  // the reader owns it
   // No post-processing: polygons are read as they are and triangulated by the tessellator, which
   // does concave ones right.
   const aiScene* scene = reader.ReadFile(path, 0);

@@ -392,6 +392,13 @@ TEST_F(Files, TheImporterLosesNoFile) {
       {"a symbolic link stays a link", model + " && mkdir real && ln -s real/tri.3db out.3db",
        "{import} tri.obj out.3db --quiet", 0, "",
        "test -L out.3db && cmp real/tri.3db expected.3db"},
+      {"a file the model reads is never the output",
+       "printf 'newmtl a\\nKd 1 0 0\\n' >m.3db && cp m.3db keep && printf 'mtllib m.3db\\nusemtl "
+       "a\\nv 0 0 0\\nv 1 0 0\\nv 0 1 0\\nf 1 2 3\\n' >m.obj",
+       "{import} m.obj m.3db", 2,
+       "vorlatic-import: m.3db: is the same file as m.3db, which the model reads; not overwriting "
+       "it\n",
+       "cmp m.3db keep"},
       {"a closed console is not replaced by the output", "", "{import} tri.obj b.3db >&-", 0, "",
        "cmp b.3db expected.3db"},
       {"a model on standard input is named by its format", model,
