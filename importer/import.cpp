@@ -75,8 +75,9 @@ void printSummary(std::ostream& out, const Options& options, const Model& model,
       << plural(mesh.degenerate, "degenerate triangle", "degenerate triangles") << " dropped\n";
   if (mesh.passes > 0)
     out << "simplified: " << mesh.trianglesBefore << " to " << triangles << " triangles in "
-        << mesh.passes << (mesh.passes == 1 ? " pass" : " passes") << ", largest error "
-        << threedb::numberText(mesh.error) << '\n';
+        << mesh.passes << (mesh.passes == 1 ? " pass" : " passes")
+        << ", largest distance from an original vertex to the result "
+        << threedb::numberText(mesh.deviation) << " (in the output's units)\n";
   out << "bounding box: " << threedb::boxText(box) << '\n'
       << "written: " << options.output << ", " << bytes << " bytes ("
       << plural(mesh.positions.size() / 3, "vertex", "vertices") << ", "
