@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 namespace importer {
 namespace {
@@ -15,6 +16,13 @@ constexpr std::size_t vertexSize = 3 * sizeof(float);
 // Simplification aims this far below the vertex limit, since the vertices a triangle count
 // leaves are only known afterwards.
 constexpr double simplifyMargin = 0.97;
+
+// How many times the triangles aimed at a quick first pass leaves for the careful simplifier:
+// more keeps more of the careful simplifier's quality, fewer saves its time.
+constexpr double coarseFactor = 4;
+// The fewest triangles a quick first pass may leave: with fewer, its grid is too coarse to keep
+// the outline (a square lost its corners, several units of its 40).
+constexpr double coarseLeast = 50000;
 
 // Keeps the vertices that some triangle uses, in their order, and renumbers the indices.
 void dropUnused(std::vector<float>& positions, std::vector<std::uint32_t>& indices) {
@@ -165,17 +173,34 @@ double triangleSquared(const double* p, const double* a, const double* b, const 
   return sum;
 }
 
-// Simplifies the mesh until it uses at most `limit` vertices: a pass aimed at the triangle count
-// that leaves about that many, then, if the vertices left are still too many, a second pass on
-// its result aimed by the ratio it showed; the topology-free simplifier only if that too falls
-// short.
+// Simplifies the mesh until it uses at most `limit` vertices. A mesh of many times the triangles
+// aimed at first gets a quick pass of the topology-free simplifier (vertices clustered on a
+// grid) to `coarseFactor` times that aim, and its vertices left unused are dropped, so that the
+// careful simplifier, whose cost grows with the mesh, works on a small one. Then a careful pass
+// aimed at the triangle count that leaves about `limit` vertices, and, if the vertices left are
+// still too many, a second one on its result aimed by the ratio it showed; the topology-free
+// simplifier only if that too falls short. Every pass is counted.
 bool simplify(Shaped& out, std::uint32_t limit, std::string& error) {
-  const std::size_t vertexCount = out.positions.size() / 3;
+  const std::vector<float> welded = out.positions;  // what the result is measured against
   const float anyError = std::numeric_limits<float>::max();
   out.trianglesBefore = out.indices.size() / 3;
   std::vector<std::uint32_t> result(out.indices.size());
+  const double aim =
+      double(out.trianglesBefore) * limit / double(welded.size() / 3) * simplifyMargin;
+  if (double(out.trianglesBefore) > 2 * coarseFactor * aim && coarseFactor * aim >= coarseLeast) {
+    const std::size_t count =
+        meshopt_simplifySloppy(result.data(), out.indices.data(), out.indices.size(),
+                               out.positions.data(), out.positions.size() / 3, vertexSize,
+                               std::size_t(coarseFactor * aim) * 3, anyError, nullptr);
+    if (double(count / 3) >= aim) {  // else the careful simplifier is left the whole mesh
+      out.indices.assign(result.begin(), result.begin() + std::ptrdiff_t(count));
+      dropUnused(out.positions, out.indices);
+      out.passes = 1;
+    }
+  }
+  const std::size_t vertexCount = out.positions.size() / 3;
   std::size_t used = vertexCount;
-  for (int pass = 0; pass < 3 && used > limit; ++pass) {
+  for (int pass = 0; pass < 3 && used > limit; ++pass, ++out.passes) {
     const double ratio = double(limit) / double(used) * simplifyMargin;
     const std::size_t target =
         std::max<std::size_t>(3, std::size_t(out.indices.size() / 3 * ratio) * 3);
@@ -187,7 +212,6 @@ bool simplify(Shaped& out, std::uint32_t limit, std::string& error) {
                                           out.positions.data(), vertexCount, vertexSize, target,
                                           anyError, nullptr);
     out.indices.assign(result.begin(), result.begin() + std::ptrdiff_t(count));
-    out.passes = pass + 1;
     used = usedVertices(out.indices, vertexCount);
   }
   if (used > limit) {
@@ -197,7 +221,7 @@ bool simplify(Shaped& out, std::uint32_t limit, std::string& error) {
   }
   // The simplifier's own figure is relative, and no bound on how far a vertex it removed lies
   // from the result: measured instead, in the output's units.
-  out.deviation = largestDistance(out.positions, out.positions, out.indices);
+  out.deviation = largestDistance(welded, out.positions, out.indices);
   return true;
 }
 
@@ -286,16 +310,16 @@ double largestDistance(const std::vector<float>& points, const std::vector<float
     for (int i = 0; i < 3; ++i)  // exact: the corners are floats
       boxes[6 * t + i] = float(boxLow[i]), boxes[6 * t + 3 + i] = float(boxHigh[i]);
   }
-  // Cells about as large as a triangle, at most two per triangle.
+  // Cells about half as large as a triangle, at most eight per triangle.
   const double extent = std::max({high[0] - low[0], high[1] - low[1], high[2] - low[2]});
-  double cell = sizes / double(triangles);
+  double cell = sizes / double(triangles) / 2;
   if (!(cell > extent * 1e-6)) cell = std::max(extent, 1e-30);
   std::size_t dims[3], cellCount;
   for (;;) {
     cellCount = 1;
     for (int i = 0; i < 3; ++i)
       dims[i] = std::size_t(std::min((high[i] - low[i]) / cell, 1e6)) + 1, cellCount *= dims[i];
-    if (cellCount <= 2 * triangles + 8) break;
+    if (cellCount <= 8 * triangles + 8) break;
     cell *= 1.25;
   }
   const auto cellOf = [&](double value, int axis) {
@@ -320,62 +344,70 @@ double largestDistance(const std::vector<float>& points, const std::vector<float
   for (std::size_t t = 0; t < triangles; ++t)
     forEachCell(t, [&](std::size_t c) { listed[filled[c]++] = std::uint32_t(t); });
 
-  std::vector<std::uint32_t> testedBy(triangles, 0);  // the point that last tested each, plus 1
-  double largest = 0;                                 // squared
-  for (std::size_t v = 0; v < pointCount; ++v) {
-    const double p[3] = {points[3 * v], points[3 * v + 1], points[3 * v + 2]};
-    const std::size_t home[3] = {cellOf(p[0], 0), cellOf(p[1], 1), cellOf(p[2], 2)};
-    double nearest = std::numeric_limits<double>::infinity();
-    for (std::size_t ring = 0;; ++ring) {
-      std::size_t from[3], to[3];
-      for (int i = 0; i < 3; ++i)
-        from[i] = home[i] >= ring ? home[i] - ring : 0,
-        to[i] = std::min(home[i] + ring, dims[i] - 1);
-      const auto test = [&](std::size_t c) {
-        for (std::uint32_t k = start[c]; k < start[c + 1] && nearest > largest; ++k) {
-          const std::uint32_t t = listed[k];
-          if (testedBy[t] == v + 1) continue;
-          testedBy[t] = std::uint32_t(v + 1);
-          // The distance to the triangle's box first: cheap, and enough to pass most by.
-          const float* box = &boxes[6 * std::size_t(t)];
-          double outside = 0;
-          for (int i = 0; i < 3; ++i) {
-            const double d = std::max({box[i] - p[i], p[i] - box[3 + i], 0.0});
-            outside += d * d;
+  // The largest squared distance of the points from `first` to `last`.
+  const auto largestOf = [&](std::size_t first, std::size_t last) {
+    std::vector<std::uint32_t> testedBy(triangles, 0);  // the point that last tested each, plus 1
+    double largest = 0;
+    for (std::size_t v = first; v < last; ++v) {
+      const double p[3] = {points[3 * v], points[3 * v + 1], points[3 * v + 2]};
+      const std::size_t home[3] = {cellOf(p[0], 0), cellOf(p[1], 1), cellOf(p[2], 2)};
+      double nearest = std::numeric_limits<double>::infinity();
+      for (std::size_t ring = 0;; ++ring) {
+        std::size_t from[3], to[3];
+        for (int i = 0; i < 3; ++i)
+          from[i] = home[i] >= ring ? home[i] - ring : 0,
+          to[i] = std::min(home[i] + ring, dims[i] - 1);
+        const auto test = [&](std::size_t c) {
+          for (std::uint32_t k = start[c]; k < start[c + 1] && nearest > largest; ++k) {
+            const std::uint32_t t = listed[k];
+            if (testedBy[t] == v + 1) continue;
+            testedBy[t] = std::uint32_t(v + 1);
+            // The distance to the triangle's box first: cheap, and enough to pass most by.
+            const float* box = &boxes[6 * std::size_t(t)];
+            double outside = 0;
+            for (int i = 0; i < 3; ++i) {
+              const double d = std::max({box[i] - p[i], p[i] - box[3 + i], 0.0});
+              outside += d * d;
+            }
+            if (outside >= nearest) continue;
+            const double* c0 = &corners[9 * std::size_t(t)];
+            nearest = std::min(nearest, triangleSquared(p, c0, c0 + 3, c0 + 6));
           }
-          if (outside >= nearest) continue;
-          const double* c0 = &corners[9 * std::size_t(t)];
-          nearest = std::min(nearest, triangleSquared(p, c0, c0 + 3, c0 + 6));
-        }
-      };
-      // The cells of this ring only: the inner rings' were tested already.
-      for (std::size_t z = from[2]; z <= to[2]; ++z)
-        for (std::size_t y = from[1]; y <= to[1]; ++y) {
-          const std::size_t row = (z * dims[1] + y) * dims[0];
-          if (ring == 0 || z + ring == home[2] || z == home[2] + ring || y + ring == home[1] ||
-              y == home[1] + ring) {
-            for (std::size_t x = from[0]; x <= to[0]; ++x) test(row + x);
-            continue;
+        };
+        // The cells of this ring only: the inner rings' were tested already.
+        for (std::size_t z = from[2]; z <= to[2]; ++z)
+          for (std::size_t y = from[1]; y <= to[1]; ++y) {
+            const std::size_t row = (z * dims[1] + y) * dims[0];
+            if (ring == 0 || z + ring == home[2] || z == home[2] + ring || y + ring == home[1] ||
+                y == home[1] + ring) {
+              for (std::size_t x = from[0]; x <= to[0]; ++x) test(row + x);
+              continue;
+            }
+            if (home[0] >= ring) test(row + home[0] - ring);
+            if (home[0] + ring < dims[0]) test(row + home[0] + ring);
           }
-          if (home[0] >= ring) test(row + home[0] - ring);
-          if (home[0] + ring < dims[0]) test(row + home[0] + ring);
+        // A triangle not yet tested lies wholly outside the cells tested, so no nearer than
+        // their box's nearest side with cells beyond it; and a point nearer than the largest so
+        // far changes nothing.
+        double beyond = std::numeric_limits<double>::infinity();
+        for (int i = 0; i < 3; ++i) {
+          if (from[i] > 0) beyond = std::min(beyond, p[i] - (low[i] + double(from[i]) * cell));
+          if (to[i] + 1 < dims[i])
+            beyond = std::min(beyond, low[i] + double(to[i] + 1) * cell - p[i]);
         }
-      // A triangle not yet tested lies wholly outside the cells tested, so no nearer than
-      // their box's nearest side with cells beyond it; and a point nearer than the largest so
-      // far changes nothing.
-      double beyond = std::numeric_limits<double>::infinity();
-      for (int i = 0; i < 3; ++i) {
-        if (from[i] > 0) beyond = std::min(beyond, p[i] - (low[i] + double(from[i]) * cell));
-        if (to[i] + 1 < dims[i])
-          beyond = std::min(beyond, low[i] + double(to[i] + 1) * cell - p[i]);
+        beyond = std::max(beyond, 0.0);
+        if (nearest <= largest || beyond == std::numeric_limits<double>::infinity() ||
+            nearest <= beyond * beyond)
+          break;
       }
-      beyond = std::max(beyond, 0.0);
-      if (nearest <= largest || beyond == std::numeric_limits<double>::infinity() ||
-          nearest <= beyond * beyond)
-        break;
+      largest = std::max(largest, nearest);
     }
-    largest = std::max(largest, nearest);
-  }
+    return largest;
+  };
+  // Half the points on a second thread: every point is a search of its own.
+  double other = 0;
+  std::thread half([&] { other = largestOf(pointCount / 2, pointCount); });
+  const double largest = std::max(largestOf(0, pointCount / 2), (half.join(), other));
   return std::sqrt(largest);
 }
 
