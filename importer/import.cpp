@@ -13,6 +13,7 @@
 #include "isolate.h"
 #include "meshtext/writer.h"
 #include "options.h"
+#include "progress.h"
 #include "shape.h"
 #include "threedb/summary.h"
 #include "threedb/writer.h"
@@ -128,13 +129,15 @@ std::size_t usedVertices(const Model& model) {
   return count;
 }
 
-int import(const Options& options, std::ostream& out, common::Diagnostics& diagnostics) {
+int import(const Options& options, std::ostream& out, common::Diagnostics& diagnostics,
+           Progress& progress) {
   std::string reason = unreadable(options.model);
   if (!reason.empty()) return diagnostics.fail(options.model, reason);
   common::OutputFile output(options.output);
   std::streambuf* stream = output.open(options.model, reason);
   if (!stream) return diagnostics.fail(options.output, reason);
   Model model;
+  progress.at("reading", 0);
   if (!readIsolated(options.model, options.limits, model, reason))
     return diagnostics.fail(options.model, reason);
   if (model.indices.empty())
@@ -154,12 +157,20 @@ int import(const Options& options, std::ostream& out, common::Diagnostics& diagn
                                         std::to_string(vertices) +
                                         " vertices are used by no triangle");
   Shaped mesh;
-  if (!shape(model, options.shape, mesh, reason)) return diagnostics.fail(options.model, reason);
+  // The shares of a large import's time each step takes, roughly, from the benchmark's.
+  progress.at("welding", 45);
+  const auto started = [&](const char* step) {
+    progress.at(step, std::string(step) == "simplifying" ? 55 : 90);
+  };
+  if (!shape(model, options.shape, mesh, reason, started))
+    return diagnostics.fail(options.model, reason);
+  progress.at("writing", 95);
   const auto writing = std::chrono::steady_clock::now();
   std::uint64_t bytes = write(mesh, options.kind, *stream);
   if (!output.finish())
     return diagnostics.fail(options.output,
                             "cannot write: " + common::systemReason(output.error()));
+  progress.clear();  // the summary may go to the same terminal
   if (!options.quiet) printSummary(out, options, model, trianglesRead, mesh, bytes);
   if (options.times)
     printTimes(out, model, mesh,
@@ -182,8 +193,13 @@ int import(const Options& options, std::ostream& out, common::Diagnostics& diagn
 
 }  // namespace
 
-int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& errors) {
-  common::Diagnostics diagnostics("vorlatic-import", errors, [&out] { out.flush(); });
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& errors,
+        bool errorsOnTerminal) {
+  Progress progress(errors);
+  common::Diagnostics diagnostics("vorlatic-import", errors, [&] {
+    out.flush();
+    progress.clear();
+  });
   Options options;
   try {
     std::string what, reason;
@@ -207,7 +223,9 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     if (common::consoleIsInput("vorlatic-import", options.model, out, errors))
       return common::statusFailed;
-    return import(options, out, diagnostics);
+    // A line rewritten in place only where someone watches it.
+    if (!options.quiet && errorsOnTerminal) progress.enable();
+    return import(options, out, diagnostics, progress);
   } catch (const std::bad_alloc&) {
     return diagnostics.fail(options.model.empty() ? "vorlatic-import" : options.model,
                             "out of memory");

@@ -238,7 +238,11 @@ double since(std::chrono::steady_clock::time_point& start) {
 
 }  // namespace
 
-bool shape(Model& model, const ShapeOptions& options, Shaped& out, std::string& error) {
+bool shape(Model& model, const ShapeOptions& options, Shaped& out, std::string& error,
+           const std::function<void(const char*)>& stepStarted) {
+  const auto started = [&](const char* step) {
+    if (stepStarted) stepStarted(step);
+  };
   auto clock = std::chrono::steady_clock::now();
   out.verticesRead = model.vertexCount();
   weld(model, out);
@@ -254,8 +258,10 @@ bool shape(Model& model, const ShapeOptions& options, Shaped& out, std::string& 
     error = option + ": the result does not fit in a float";
     return false;
   }
+  if (out.verticesWelded > limit) started("simplifying");
   if (out.verticesWelded > limit && !simplify(out, limit, error)) return false;
   out.simplifySeconds = since(clock);
+  started("ordering");
   if (options.keepOrder) {
     dropUnused(out.positions, out.indices);
   } else {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,8 +43,10 @@ struct Shaped {
 // triangles that become degenerate, transforms (Z-up, then centre, then fit, then scale),
 // simplifies to maxVertices if asked, orders the vertices for the device's cache and fetch
 // unless keepOrder, and turns the triangles round if asked. False with the reason when the mesh
-// does not fit 65,536 vertices.
-bool shape(Model& model, const ShapeOptions& options, Shaped& out, std::string& error);
+// does not fit 65,536 vertices. `stepStarted`, if any, hears "simplifying" and "ordering" as
+// they start.
+bool shape(Model& model, const ShapeOptions& options, Shaped& out, std::string& error,
+           const std::function<void(const char*)>& stepStarted = {});
 
 // The largest distance from any point of `points` (x, y, z each) to the nearest triangle of
 // `indices` (three indices into `positions` each): 0 without points, infinity without triangles.

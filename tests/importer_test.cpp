@@ -19,6 +19,7 @@
 #include "import.h"
 #include "isolate.h"
 #include "options.h"
+#include "progress.h"
 #include "run.h"  // the converter, for the text output's round trip
 #include "shape.h"
 #include "support.h"
@@ -426,6 +427,23 @@ TEST(Shape, LargestDistanceIsToTheNearestTriangle) {
                 std::sqrt(dx * dx + dy * dy + double(point[2]) * point[2]), 1e-5)
         << point[0] << ' ' << point[1] << ' ' << point[2];
   }
+}
+
+TEST(Progress, OneLineRewrittenInPlaceOnlyWhereEnabled) {
+  const struct {
+    const char* step;
+    int percent;
+    const char* line;
+  } cases[] = {{"reading", 0, "\rvorlatic-import: reading 0%             "},
+               {"simplifying", 55, "\rvorlatic-import: simplifying 55%        "},
+               {"writing", 100, "\rvorlatic-import: writing 100%           "}};
+  for (const auto& c : cases) EXPECT_EQ(importer::progressLine(c.step, c.percent), c.line);
+  std::ostringstream errors;
+  {
+    importer::Progress progress(errors);  // not a terminal: never enabled
+    progress.at("reading", 0);
+  }
+  EXPECT_EQ(errors.str(), "");
 }
 
 struct Refusal {
