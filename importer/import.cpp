@@ -15,6 +15,7 @@
 #include "isolate.h"
 #include "meshtext/writer.h"
 #include "options.h"
+#include "progress.h"
 #include "shape.h"
 #include "threedb/summary.h"
 #include "threedb/writer.h"
@@ -125,8 +126,9 @@ void printSummary(std::ostream& out, const Options& options, const Model& model,
       << plural(mesh.degenerate, "degenerate triangle", "degenerate triangles") << " dropped\n";
   if (mesh.passes > 0)
     out << "simplified: " << mesh.trianglesBefore << " to " << triangles << " triangles in "
-        << mesh.passes << (mesh.passes == 1 ? " pass" : " passes") << ", largest error "
-        << threedb::numberText(mesh.error) << '\n';
+        << mesh.passes << (mesh.passes == 1 ? " pass" : " passes")
+        << ", largest distance from an original vertex to the result "
+        << threedb::numberText(mesh.deviation) << " (in the output's units)\n";
   out << "bounding box: " << threedb::boxText(box) << '\n'
       << "written: " << options.output << ", " << bytes << " bytes ("
       << plural(mesh.positions.size() / 3, "vertex", "vertices") << ", "
@@ -200,7 +202,8 @@ int list(const Options& options, std::ostream& out, common::Diagnostics& diagnos
   return diagnostics.failed() ? common::statusFailed : common::statusOk;
 }
 
-int import(const Options& options, std::ostream& out, common::Diagnostics& diagnostics) {
+int import(const Options& options, std::ostream& out, common::Diagnostics& diagnostics,
+           Progress& progress) {
   std::string reason = unreadable(options.model);
   if (!reason.empty()) return diagnostics.fail(options.model, reason);
   if (options.list) return list(options, out, diagnostics);
@@ -208,6 +211,7 @@ int import(const Options& options, std::ostream& out, common::Diagnostics& diagn
   std::streambuf* stream = output.open(options.model, reason);
   if (!stream) return diagnostics.fail(options.output, reason);
   Model model;
+  progress.at("reading", 0);
   if (!readIsolated(options.model, options.meshes, options.limits, model, reason))
     return diagnostics.fail(options.model, reason);
   // A buffer or a material of the model is as much its input as the file named.
@@ -247,12 +251,20 @@ int import(const Options& options, std::ostream& out, common::Diagnostics& diagn
                                         std::to_string(vertices) +
                                         " vertices are used by no triangle");
   Shaped mesh;
-  if (!shape(model, options.shape, mesh, reason)) return diagnostics.fail(options.model, reason);
+  // The shares of a large import's time each step takes, roughly, from the benchmark's.
+  progress.at("welding", 45);
+  const auto started = [&](const char* step) {
+    progress.at(step, std::string(step) == "simplifying" ? 55 : 90);
+  };
+  if (!shape(model, options.shape, mesh, reason, started))
+    return diagnostics.fail(options.model, reason);
+  progress.at("writing", 95);
   const auto writing = std::chrono::steady_clock::now();
   std::uint64_t bytes = write(mesh, options.kind, *stream);
   if (!output.finish())
     return diagnostics.fail(options.output,
                             "cannot write: " + common::systemReason(output.error()));
+  progress.clear();  // the summary may go to the same terminal
   if (!options.quiet) printSummary(out, options, model, trianglesRead, mesh, bytes);
   if (options.times)
     printTimes(out, model, mesh,
@@ -275,8 +287,13 @@ int import(const Options& options, std::ostream& out, common::Diagnostics& diagn
 
 }  // namespace
 
-int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& errors) {
-  common::Diagnostics diagnostics("vorlatic-import", errors, [&out] { out.flush(); });
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& errors,
+        bool errorsOnTerminal) {
+  Progress progress(errors);
+  common::Diagnostics diagnostics("vorlatic-import", errors, [&] {
+    out.flush();
+    progress.clear();
+  });
   Options options;
   try {
     std::string what, reason;
@@ -300,7 +317,9 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     if (common::consoleIsInput("vorlatic-import", options.model, out, errors))
       return common::statusFailed;
-    return import(options, out, diagnostics);
+    // A line rewritten in place only where someone watches it.
+    if (!options.quiet && errorsOnTerminal) progress.enable();
+    return import(options, out, diagnostics, progress);
   } catch (const std::bad_alloc&) {
     return diagnostics.fail(options.model.empty() ? "vorlatic-import" : options.model,
                             "out of memory");

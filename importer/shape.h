@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,7 +35,8 @@ struct Shaped {
   // Simplification, when it was needed.
   std::size_t trianglesBefore = 0;
   int passes = 0;
-  float error = 0;  // the largest deviation it caused, in the output's units
+  double deviation = 0;  // the largest distance from a welded vertex to the result, in the
+                         // output's units (measured: the simplifier's own figure is no bound)
   double weldSeconds = 0, simplifySeconds = 0, orderSeconds = 0;
 };
 
@@ -42,7 +44,14 @@ struct Shaped {
 // triangles that become degenerate, transforms (Z-up, then centre, then fit, then scale),
 // simplifies to maxVertices if asked, orders the vertices for the device's cache and fetch
 // unless keepOrder, and turns the triangles round if asked. False with the reason when the mesh
-// does not fit 65,536 vertices.
-bool shape(Model& model, const ShapeOptions& options, Shaped& out, std::string& error);
+// does not fit 65,536 vertices. `stepStarted`, if any, hears "simplifying" and "ordering" as
+// they start.
+bool shape(Model& model, const ShapeOptions& options, Shaped& out, std::string& error,
+           const std::function<void(const char*)>& stepStarted = {});
+
+// The largest distance from any point of `points` (x, y, z each) to the nearest triangle of
+// `indices` (three indices into `positions` each): 0 without points, infinity without triangles.
+double largestDistance(const std::vector<float>& points, const std::vector<float>& positions,
+                       const std::vector<std::uint32_t>& indices);
 
 }  // namespace importer

@@ -20,7 +20,9 @@
 #include "isolate.h"
 #include "model.h"
 #include "options.h"
+#include "progress.h"
 #include "run.h"  // the converter, for the text output's round trip
+#include "shape.h"
 #include "support.h"
 #include "tessellate.h"
 #include "threedb/reader.h"
@@ -614,6 +616,107 @@ TEST(MeshList, ComesBackWholeOrNotAtAll) {
   std::string badFlag = bytes;
   badFlag[16] = 2;
   EXPECT_FALSE(importer::decodeMeshList(badFlag, back));
+}
+
+// A flat 41 x 41 grid with its centre raised by 0.375: simplified to its four corners, the bump
+// is gone and the centre lies exactly 0.375 from the result, times what the transforms made it.
+TEST_F(Import, MeasuresTheBumpThatSimplifyingRemoved) {
+  std::string grid;
+  for (int y = 0; y <= 40; ++y)
+    for (int x = 0; x <= 40; ++x)
+      grid += "v " + std::to_string(x) + " " + std::to_string(y) +
+              (x == 20 && y == 20 ? " 0.375\n" : " 0\n");
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 40; ++x) {
+      int a = y * 41 + x + 1;
+      grid += "f " + std::to_string(a) + " " + std::to_string(a + 1) + " " +
+              std::to_string(a + 42) + " " + std::to_string(a + 41) + "\n";
+    }
+  writeFile(dir / "bump.obj", grid);
+  const struct {
+    std::vector<std::string> options;
+    double distance;
+  } cases[] = {{{}, 0.375}, {{"--scale", "4"}, 1.5}, {{"--fit", "10"}, 0.09375}};
+  for (const auto& c : cases) {
+    std::vector<std::string> args{(dir / "bump.obj").string(), (dir / "out.3db").string(),
+                                  "--max-vertices", "4"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    Result r = run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const Triangle& t : trianglesOf(readFile(dir / "out.3db")))
+      for (const Point& p : t) ASSERT_EQ(p[2], 0) << "the bump was kept";
+    const std::string lead = "largest distance from an original vertex to the result ";
+    const std::size_t at = r.out.find(lead);
+    ASSERT_NE(at, std::string::npos) << r.out;
+    std::size_t length = 0;
+    const double reported = std::stod(r.out.substr(at + lead.size()), &length);
+    EXPECT_GE(reported, c.distance) << r.out;
+    EXPECT_LE(reported, c.distance * 1.001) << r.out;
+    EXPECT_EQ(r.out.substr(at + lead.size() + length, 25), " (in the output's units)\n");
+  }
+}
+
+// One triangle (0,0,0) (1,0,0) (0,1,0), then a strip of 200 along x from 0 to 100 and y from 0
+// to 1, whose cells a distant point searches ring by ring.
+TEST(Shape, LargestDistanceIsToTheNearestTriangle) {
+  const std::vector<float> one{0, 0, 0, 1, 0, 0, 0, 1, 0};
+  const std::vector<std::uint32_t> oneIndices{0, 1, 2};
+  std::vector<float> strip;
+  std::vector<std::uint32_t> stripIndices;
+  for (int i = 0; i <= 100; ++i) strip.insert(strip.end(), {float(i), 0, 0, float(i), 1, 0});
+  for (std::uint32_t i = 0; i < 200; i += 2)
+    stripIndices.insert(stripIndices.end(), {i, i + 2, i + 1, i + 1, i + 2, i + 3});
+  const struct {
+    std::vector<float> points;
+    bool onStrip;
+    double distance;
+  } cases[] = {
+      {{0.25f, 0.25f, 2}, false, 2},                   // above the inside
+      {{0.5f, -3, 0}, false, 3},                       // beside an edge
+      {{1, 1, 0}, false, std::sqrt(0.5)},              // beside the long edge
+      {{-3, -4, 0}, false, 5},                         // beyond a corner
+      {{0.2f, 0.2f, 0, 0.1f, 0.1f, -7}, false, 7},     // the largest of two
+      {{50.5f, 0.5f, 0.25f, 50.5f, 31, 0}, true, 30},  // many cells away
+      {{-20, 0.5f, 0, 30.5f, 0.5f, -0.5f}, true, 20},  // beyond the strip's end
+      {{}, true, 0},
+  };
+  for (const auto& c : cases)
+    EXPECT_NEAR(importer::largestDistance(c.points, c.onStrip ? strip : one,
+                                          c.onStrip ? stripIndices : oneIndices),
+                c.distance, 1e-6 * c.distance)
+        << "case " << &c - cases;
+  EXPECT_EQ(importer::largestDistance({1, 2, 3}, one, {}), HUGE_VAL);
+  // Points all round the strip, one at a time: the distance to the rectangle it covers.
+  std::uint32_t seed = 1;
+  const auto next = [&](float low, float high) {
+    seed = seed * 1664525u + 1013904223u;
+    return low + (high - low) * float(seed >> 8) / float(1u << 24);
+  };
+  for (int i = 0; i < 300; ++i) {
+    const std::vector<float> point{next(-10, 110), next(-30, 30), next(-5, 5)};
+    const double dx = std::max({0.0, -double(point[0]), point[0] - 100.0}),
+                 dy = std::max({0.0, -double(point[1]), point[1] - 1.0});
+    EXPECT_NEAR(importer::largestDistance(point, strip, stripIndices),
+                std::sqrt(dx * dx + dy * dy + double(point[2]) * point[2]), 1e-5)
+        << point[0] << ' ' << point[1] << ' ' << point[2];
+  }
+}
+
+TEST(Progress, OneLineRewrittenInPlaceOnlyWhereEnabled) {
+  const struct {
+    const char* step;
+    int percent;
+    const char* line;
+  } cases[] = {{"reading", 0, "\rvorlatic-import: reading 0%             "},
+               {"simplifying", 55, "\rvorlatic-import: simplifying 55%        "},
+               {"writing", 100, "\rvorlatic-import: writing 100%           "}};
+  for (const auto& c : cases) EXPECT_EQ(importer::progressLine(c.step, c.percent), c.line);
+  std::ostringstream errors;
+  {
+    importer::Progress progress(errors);  // not a terminal: never enabled
+    progress.at("reading", 0);
+  }
+  EXPECT_EQ(errors.str(), "");
 }
 
 struct Refusal {
