@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <new>
 
 #include "common/diagnostics.h"
@@ -107,9 +108,37 @@ std::uint64_t write(const Shaped& mesh, OutputKind kind, std::streambuf& stream)
   return writer.bytesWritten();
 }
 
+// An output and what goes into it.
+struct Written {
+  std::string path;
+  const Shaped* mesh;
+  common::OutputFile* file;
+  std::streambuf* stream;
+  std::uint64_t bytes;
+  std::unique_ptr<common::OutputFile> owned;  // a part's, made for it
+};
+
+// Part `number` of OUT: STEM-number.EXT beside it.
+std::string partPath(const std::string& output, std::size_t number) {
+  const std::size_t dot = output.rfind('.');
+  return output.substr(0, dot) + '-' + std::to_string(number) + output.substr(dot);
+}
+
+// The file the model's reader opened that `output` is, if any: a buffer or a material of the
+// model is as much its input as the file named.
+const std::string* readBy(const Model& model, const std::string& output) {
+  for (const std::string& file : model.filesRead) {
+    std::error_code ignored;
+    if (std::filesystem::equivalent(common::pathOf(file), common::pathOf(output), ignored))
+      return &file;
+  }
+  return nullptr;
+}
+
 // `model` as read, before shaping took its arrays.
 void printSummary(std::ostream& out, const Options& options, const Model& model,
-                  std::size_t trianglesRead, const Shaped& mesh, std::uint64_t bytes) {
+                  std::size_t trianglesRead, const Shaped& mesh,
+                  const std::vector<Written>& written) {
   threedb::Summary box;
   for (std::size_t i = 0; i < mesh.positions.size(); i += 3)
     box.addVertex({threedb::vertexColour, threedb::floatBits(mesh.positions[i]),
@@ -129,10 +158,15 @@ void printSummary(std::ostream& out, const Options& options, const Model& model,
         << mesh.passes << (mesh.passes == 1 ? " pass" : " passes")
         << ", largest distance from an original vertex to the result "
         << threedb::numberText(mesh.deviation) << " (in the output's units)\n";
-  out << "bounding box: " << threedb::boxText(box) << '\n'
-      << "written: " << options.output << ", " << bytes << " bytes ("
-      << plural(mesh.positions.size() / 3, "vertex", "vertices") << ", "
-      << plural(triangles, "triangle", "triangles") << ")\n";
+  if (!mesh.parts.empty())
+    out << "split: " << plural(mesh.positions.size() / 3, "vertex", "vertices") << " into "
+        << mesh.parts.size() << " parts of at most "
+        << options.shape.maxVertices.value_or(maxDeviceVertices) << " vertices each\n";
+  out << "bounding box: " << threedb::boxText(box) << '\n';
+  for (const Written& target : written)
+    out << "written: " << target.path << ", " << target.bytes << " bytes ("
+        << plural(target.mesh->positions.size() / 3, "vertex", "vertices") << ", "
+        << plural(target.mesh->indices.size() / 3, "triangle", "triangles") << ")\n";
 }
 
 void printTimes(std::ostream& out, const Model& model, const Shaped& mesh, double writeSeconds) {
@@ -214,13 +248,9 @@ int import(const Options& options, std::ostream& out, common::Diagnostics& diagn
   progress.at("reading", 0);
   if (!readIsolated(options.model, options.meshes, options.limits, model, reason))
     return diagnostics.fail(options.model, reason);
-  // A buffer or a material of the model is as much its input as the file named.
-  for (const std::string& file : model.filesRead) {
-    std::error_code ignored;
-    if (std::filesystem::equivalent(common::pathOf(file), common::pathOf(options.output), ignored))
-      return diagnostics.fail(options.output, "is the same file as " + file +
-                                                  ", which the model reads; not overwriting it");
-  }
+  if (const std::string* file = readBy(model, options.output))
+    return diagnostics.fail(options.output, "is the same file as " + *file +
+                                                ", which the model reads; not overwriting it");
   for (const std::string& name : options.meshes)
     if (std::none_of(model.meshList.begin(), model.meshList.end(),
                      [&](const MeshEntry& mesh) { return mesh.name == name; }))
@@ -260,28 +290,45 @@ int import(const Options& options, std::ostream& out, common::Diagnostics& diagn
     return diagnostics.fail(options.model, reason);
   progress.at("writing", 95);
   const auto writing = std::chrono::steady_clock::now();
-  std::uint64_t bytes = write(mesh, options.kind, *stream);
-  if (!output.finish())
-    return diagnostics.fail(options.output,
-                            "cannot write: " + common::systemReason(output.error()));
+  // What is written where: OUT itself, or its parts beside it, each replaced only once all are
+  // written and every word is out.
+  std::vector<Written> targets;
+  if (mesh.parts.empty()) {
+    targets.push_back({options.output, &mesh, &output, stream, 0, nullptr});
+  } else {
+    output.discard();
+    for (std::size_t i = 0; i < mesh.parts.size(); ++i) {
+      Written part{partPath(options.output, i + 1), &mesh.parts[i], nullptr, nullptr, 0, nullptr};
+      part.owned = std::make_unique<common::OutputFile>(part.path);
+      part.file = part.owned.get();
+      part.stream = part.file->open(options.model, reason);
+      if (!part.stream) return diagnostics.fail(part.path, reason);
+      if (const std::string* file = readBy(model, part.path))
+        return diagnostics.fail(part.path, "is the same file as " + *file +
+                                               ", which the model reads; not overwriting it");
+      targets.push_back(std::move(part));
+    }
+  }
+  for (Written& target : targets) {
+    target.bytes = write(*target.mesh, options.kind, *target.stream);
+    if (!target.file->finish())
+      return diagnostics.fail(target.path,
+                              "cannot write: " + common::systemReason(target.file->error()));
+  }
   progress.clear();  // the summary may go to the same terminal
-  if (!options.quiet) printSummary(out, options, model, trianglesRead, mesh, bytes);
+  if (!options.quiet) printSummary(out, options, model, trianglesRead, mesh, targets);
   if (options.times)
     printTimes(out, model, mesh,
                std::chrono::duration<double>(std::chrono::steady_clock::now() - writing).count());
   out.flush();
-  if (!out) {
-    output.discard();
+  if (!out)
     return diagnostics.fail("standard output",
                             "cannot write: " + common::systemReason(common::writeError(out)));
-  }
-  if (diagnostics.failed()) {
-    output.discard();
-    return common::statusFailed;
-  }
-  if (!output.commit())
-    return diagnostics.fail(options.output,
-                            "cannot write: " + common::systemReason(output.error()));
+  if (diagnostics.failed()) return common::statusFailed;
+  for (Written& target : targets)
+    if (!target.file->commit())
+      return diagnostics.fail(target.path,
+                              "cannot write: " + common::systemReason(target.file->error()));
   return common::statusOk;
 }
 

@@ -70,6 +70,8 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
     if (arg == "--help" || arg == "--version") {
       (arg == "--help" ? options.help : options.version) = true;
       return true;
+    } else if (arg == "--split") {
+      options.shape.split = true;
     } else if (arg == "--keep-order") {
       options.shape.keepOrder = true;
     } else if (arg == "--center") {

@@ -19,6 +19,7 @@ inline constexpr std::string_view usage =
     "                       STL, FBX, Collada, 3DS, ...)\n"
     "  OUTPUT               ending in .3db (the binary mesh) or .msh / .smsh (mesh text)\n"
     "  --max-vertices N     simplify until the mesh has at most N vertices (3 to 65536)\n"
+    "  --split              write a mesh over the limit as parts OUT-1, OUT-2, ... instead\n"
     "  --keep-order         keep the model's vertex order instead of ordering for the device\n"
     "  --up z               the model is Z-up: turn it Y-up\n"
     "  --center             move the bounding-box centre to the origin\n"

@@ -254,39 +254,9 @@ bool simplify(Shaped& out, std::uint32_t limit, std::string& error) {
 
 namespace {
 
-double since(std::chrono::steady_clock::time_point& start) {
-  auto now = std::chrono::steady_clock::now();
-  double seconds = std::chrono::duration<double>(now - start).count();
-  start = now;
-  return seconds;
-}
-
-}  // namespace
-
-bool shape(Model& model, const ShapeOptions& options, Shaped& out, std::string& error,
-           const std::function<void(const char*)>& stepStarted) {
-  const auto started = [&](const char* step) {
-    if (stepStarted) stepStarted(step);
-  };
-  auto clock = std::chrono::steady_clock::now();
-  out.verticesRead = model.vertexCount();
-  weld(model, out);
-  out.weldSeconds = since(clock);
-  const std::uint32_t limit = options.maxVertices.value_or(maxDeviceVertices);
-  if (out.verticesWelded > limit && !options.maxVertices) {
-    error = std::to_string(out.verticesWelded) + " vertices after welding, more than the " +
-            std::to_string(maxDeviceVertices) +
-            " that 16-bit indices reach; --max-vertices N simplifies the mesh to N";
-    return false;
-  }
-  if (std::string option; !transform(out.positions, options, option)) {
-    error = option + ": the result does not fit in a float";
-    return false;
-  }
-  if (out.verticesWelded > limit) started("simplifying");
-  if (out.verticesWelded > limit && !simplify(out, limit, error)) return false;
-  out.simplifySeconds = since(clock);
-  started("ordering");
+// The order the device draws fastest (vertex cache, then vertex fetch, which also leaves out
+// unused vertices), or the model's own with the unused left out; then the winding, if asked.
+void arrange(Shaped& out, const ShapeOptions& options) {
   if (options.keepOrder) {
     dropUnused(out.positions, out.colours, out.indices);
   } else {
@@ -313,6 +283,85 @@ bool shape(Model& model, const ShapeOptions& options, Shaped& out, std::string& 
   if (options.flipWinding)
     for (std::size_t t = 0; t < out.indices.size(); t += 3)
       std::swap(out.indices[t + 1], out.indices[t + 2]);
+}
+
+// The mesh in parts of at most `limit` vertices: its triangles in meshoptimizer's spatial order,
+// taken in turn until the next would bring a part past the limit, so that each part is a compact
+// piece and every triangle is in exactly one. A vertex on the seam between two parts is in both.
+std::vector<Shaped> splitParts(const Shaped& mesh, std::uint32_t limit) {
+  const std::size_t vertexCount = mesh.positions.size() / 3;
+  std::vector<std::uint32_t> sorted(mesh.indices.size());
+  meshopt_spatialSortTriangles(sorted.data(), mesh.indices.data(), mesh.indices.size(),
+                               mesh.positions.data(), vertexCount, vertexSize);
+  constexpr std::uint32_t none = ~0u;
+  std::vector<std::uint32_t> local(vertexCount, none), placed;
+  std::vector<Shaped> parts;
+  for (std::size_t t = 0; t < sorted.size(); t += 3) {
+    std::size_t fresh = 0;
+    for (std::size_t k = 0; k < 3; ++k) fresh += local[sorted[t + k]] == none;
+    if (parts.empty() || parts.back().positions.size() / 3 + fresh > limit) {
+      for (std::uint32_t v : placed) local[v] = none;
+      placed.clear();
+      parts.emplace_back();
+    }
+    Shaped& part = parts.back();
+    for (std::size_t k = 0; k < 3; ++k) {
+      const std::uint32_t v = sorted[t + k];
+      if (local[v] == none) {
+        local[v] = std::uint32_t(part.positions.size() / 3);
+        placed.push_back(v);
+        part.positions.insert(part.positions.end(), &mesh.positions[3 * std::size_t(v)],
+                              &mesh.positions[3 * std::size_t(v)] + 3);
+        if (!mesh.colours.empty()) part.colours.push_back(mesh.colours[v]);
+      }
+      part.indices.push_back(local[v]);
+    }
+  }
+  return parts;
+}
+
+double since(std::chrono::steady_clock::time_point& start) {
+  auto now = std::chrono::steady_clock::now();
+  double seconds = std::chrono::duration<double>(now - start).count();
+  start = now;
+  return seconds;
+}
+
+}  // namespace
+
+bool shape(Model& model, const ShapeOptions& options, Shaped& out, std::string& error,
+           const std::function<void(const char*)>& stepStarted) {
+  const auto started = [&](const char* step) {
+    if (stepStarted) stepStarted(step);
+  };
+  auto clock = std::chrono::steady_clock::now();
+  out.verticesRead = model.vertexCount();
+  weld(model, out);
+  out.weldSeconds = since(clock);
+  const std::uint32_t limit = options.maxVertices.value_or(maxDeviceVertices);
+  if (out.verticesWelded > limit && !options.maxVertices && !options.split) {
+    error = std::to_string(out.verticesWelded) + " vertices after welding, more than the " +
+            std::to_string(maxDeviceVertices) +
+            " that 16-bit indices reach; --max-vertices N simplifies the mesh to N, --split "
+            "writes it in parts";
+    return false;
+  }
+  if (std::string option; !transform(out.positions, options, option)) {
+    error = option + ": the result does not fit in a float";
+    return false;
+  }
+  // Parts of the whole mesh, where asked, rather than a mesh simplified to fit.
+  const bool split = options.split && out.verticesWelded > limit;
+  if (out.verticesWelded > limit && !split) started("simplifying");
+  if (out.verticesWelded > limit && !split && !simplify(out, limit, error)) return false;
+  out.simplifySeconds = since(clock);
+  started("ordering");
+  if (split) {
+    out.parts = splitParts(out, limit);
+    for (Shaped& part : out.parts) arrange(part, options);
+  } else {
+    arrange(out, options);
+  }
   out.orderSeconds = since(clock);
   if (!hasArea(out.positions, out.indices)) {
     error = "no triangle with an area: every one has its corners on a line";

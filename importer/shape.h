@@ -23,6 +23,7 @@ struct ShapeOptions {
   bool flipWinding = false;                  // every triangle turned round
   bool keepOrder = false;                    // the model's vertex order, not the device's
   std::optional<std::uint32_t> maxVertices;  // simplify until it fits, at most 65,536
+  bool split = false;  // over the limit, parts within it rather than a simplified whole
 };
 
 // The mesh for the device, and what was done to it.
@@ -38,12 +39,16 @@ struct Shaped {
   double deviation = 0;  // the largest distance from a welded vertex to the result, in the
                          // output's units (measured: the simplifier's own figure is no bound)
   double weldSeconds = 0, simplifySeconds = 0, orderSeconds = 0;
+  // With split, a mesh over the limit as parts within it, each ordered on its own: the whole
+  // (positions, indices, colours above) is then the mesh before it was cut.
+  std::vector<Shaped> parts;
 };
 
 // Welds the model's vertices by position and colour (bit-equal ones become one vertex), drops the
 // triangles that become degenerate, transforms (Z-up, then centre, then fit, then scale),
-// simplifies to maxVertices if asked, orders the vertices for the device's cache and fetch
-// unless keepOrder, and turns the triangles round if asked. False with the reason when the mesh
+// simplifies to maxVertices if asked (or, with split, cuts it into parts of at most that many),
+// orders the vertices for the device's cache and fetch unless keepOrder, and turns the
+// triangles round if asked. False with the reason when the mesh
 // does not fit 65,536 vertices. `stepStarted`, if any, hears "simplifying" and "ordering" as
 // they start.
 bool shape(Model& model, const ShapeOptions& options, Shaped& out, std::string& error,

@@ -392,6 +392,12 @@ TEST_F(Files, TheImporterLosesNoFile) {
       {"a symbolic link stays a link", model + " && mkdir real && ln -s real/tri.3db out.3db",
        "{import} tri.obj out.3db --quiet", 0, "",
        "test -L out.3db && cmp real/tri.3db expected.3db"},
+      {"a failed split leaves none of the new parts and keeps the old files",
+       "printf 'v 0 0 0\\nv 1 0 0\\nv 0 1 0\\nv 5 0 0\\nv 6 0 0\\nv 5 1 0\\nf 1 2 3\\nf 4 5 "
+       "6\\n' >two.obj && cp previous.3db two-1.3db && mkdir two-2.3db",
+       "{import} two.obj two.3db --split --max-vertices 3", 2,
+       "vorlatic-import: two-2.3db: cannot create: Is a directory\n",
+       "cmp two-1.3db previous.3db && test -d two-2.3db && ! test -e two.3db"},
       {"a file the model reads is never the output",
        "printf 'newmtl a\\nKd 1 0 0\\n' >m.3db && cp m.3db keep && printf 'mtllib m.3db\\nusemtl "
        "a\\nv 0 0 0\\nv 1 0 0\\nv 0 1 0\\nf 1 2 3\\n' >m.obj",

@@ -331,7 +331,8 @@ TEST_F(Import, FitsTheDevicesLimitOnlyWhenAsked) {
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "vorlatic-import: " + (dir / "grid.obj").string() +
                        ": 90601 vertices after welding, more than the 65536 that 16-bit indices "
-                       "reach; --max-vertices N simplifies the mesh to N\n");
+                       "reach; --max-vertices N simplifies the mesh to N, --split writes it in "
+                       "parts\n");
   EXPECT_FALSE(fs::exists(dir / "out.3db"));
   for (std::uint32_t limit : {65536u, 20000u, 500u}) {
     r = run({(dir / "grid.obj").string(), (dir / "out.3db").string(), "--max-vertices",
@@ -344,6 +345,67 @@ TEST_F(Import, FitsTheDevicesLimitOnlyWhenAsked) {
     EXPECT_LE(vertices, limit);
     EXPECT_GT(vertices, limit / 2) << "simplified far more than needed";
   }
+}
+
+// `count` unit squares apart from each other, four vertices each, the last with a fifth corner
+// that makes it a pentagon of area 1.25 when `pentagon`.
+std::string cards(int count, bool pentagon) {
+  std::string obj, faces;
+  for (int i = 0, v = 1; i < count; ++i) {
+    const int x = i % 128 * 3, y = i / 128 * 3;
+    for (auto [dx, dy] : {std::pair{0, 0}, {1, 0}, {1, 1}, {0, 1}})
+      obj += "v " + std::to_string(x + dx) + " " + std::to_string(y + dy) + " 0\n";
+    faces += "f " + std::to_string(v) + " " + std::to_string(v + 1) + " " + std::to_string(v + 2) +
+             " " + std::to_string(v + 3);
+    v += 4;
+    if (pentagon && i == count - 1) {
+      // Half a unit to the left of the square's left edge, halfway up.
+      obj += "v " + std::to_string(x - 0.5) + " " + std::to_string(y + 0.5) + " 0\n";
+      faces += " " + std::to_string(v++);
+    }
+    faces += "\n";
+  }
+  return obj + faces;
+}
+
+std::uint32_t vertexCountOf(const std::string& bytes) {
+  std::uint32_t count = 0;
+  if (bytes.size() >= 7) std::memcpy(&count, bytes.data() + 3, 4);
+  return count;
+}
+
+// 65,536 vertices fit the device as one file; one more does not, and --split writes it in parts
+// within the limit that together hold every triangle exactly once.
+TEST_F(Import, SplitsOnlyWhatIsOverTheLimitAndLosesNoTriangle) {
+  writeFile(dir / "exact.obj", cards(16384, false));
+  writeFile(dir / "over.obj", cards(16384, true));
+  Result r = run({(dir / "exact.obj").string(), (dir / "exact.3db").string(), "--split"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(vertexCountOf(readFile(dir / "exact.3db")), 65536u);
+  EXPECT_FALSE(fs::exists(dir / "exact-1.3db"));
+  r = run({(dir / "over.obj").string(), (dir / "over.3db").string()});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find(": 65537 vertices after welding"), std::string::npos) << r.err;
+  r = run({(dir / "over.obj").string(), (dir / "over.3db").string(), "--split"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "over.3db"));
+  std::vector<Triangle> all;
+  int parts = 0;
+  for (fs::path part; fs::exists(part = dir / ("over-" + std::to_string(parts + 1) + ".3db"));
+       ++parts) {
+    const std::string bytes = readFile(part);
+    EXPECT_LE(vertexCountOf(bytes), 65536u) << part;
+    EXPECT_NE(r.out.find("written: " + part.string() + ", "), std::string::npos) << r.out;
+    const std::vector<Triangle> triangles = trianglesOf(bytes);
+    all.insert(all.end(), triangles.begin(), triangles.end());
+  }
+  EXPECT_EQ(parts, 2);
+  all = canonical(all);
+  EXPECT_EQ(all.size(), 2u * 16384 + 1);  // two a square, three for the pentagon
+  EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end()) << "a triangle twice";
+  double total = 0;
+  for (const Triangle& t : all) total += area(t);
+  EXPECT_DOUBLE_EQ(total, 16384.25);
 }
 
 // The vertices of a 3DB file with their colours, sorted.

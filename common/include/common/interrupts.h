@@ -14,8 +14,13 @@ namespace common::interrupts {
 // Installs the handlers; call once, before any output is opened.
 void install();
 
-// Files held at once at most: every temporary file a program keeps at one time.
-inline constexpr int slots = 16;
+// Files held at once at most: every temporary file a program keeps at one time, the parts of a
+// mesh written in parts included. A slot on Windows holds a whole long path.
+#ifdef _WIN32
+inline constexpr int slots = 64;
+#else
+inline constexpr int slots = 1024;
+#endif
 
 // Names of held files are at most this long: any name a folder holds.
 inline constexpr std::size_t maxName = 255;
