@@ -28,11 +28,15 @@ struct Slot {
 };
 Slot held[slots];
 
+// Set once an output is in place: the run has succeeded, and an interrupt may not say otherwise.
+std::atomic<bool> committed{false};
+
 BOOL WINAPI onControl(DWORD event) {
-  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
-    for (Slot& slot : held)
-      if (slot.used.load(std::memory_order_acquire)) DeleteFileW(slot.path);
-  }
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  if (committed.load(std::memory_order_acquire) && event != CTRL_CLOSE_EVENT)
+    return TRUE;  // handled: the run goes on to its exit
+  for (Slot& slot : held)
+    if (slot.used.load(std::memory_order_acquire)) DeleteFileW(slot.path);
   return FALSE;  // the default handler then ends the process as Ctrl-C always does
 }
 #else
@@ -131,7 +135,7 @@ int hold(const std::wstring& path) {
 
 Blocked::Blocked() : saved_{} {}
 Blocked::~Blocked() = default;
-void blockUntilExit() {}
+void blockUntilExit() { committed.store(true, std::memory_order_release); }
 void forgetInChild() {}
 #else
 int hold(int directory, const std::string& name, std::uint64_t device, std::uint64_t inode) {

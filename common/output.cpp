@@ -20,6 +20,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -157,6 +158,10 @@ int createTemporary(int folder, mode_t mode, std::string& name, int& slot) {
     name = temporaryName();
     interrupts::Blocked blocked;
     slot = interrupts::hold(folder, name);
+    if (slot < 0) {
+      errno = EMFILE;  // a file that a signal could leave behind is not made
+      return -1;
+    }
     const int fd =
         ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd >= 0) return fd;
@@ -191,12 +196,37 @@ void keepSetId(int fd, const struct stat& original) {
     ::fchmod(fd, original.st_mode & 01777);
 }
 
-// Copies the whole of `from` onto `to`, which keeps its own owner and mode. The room is taken
-// first, so that a full disk refuses the copy before a byte of `to` has changed.
+// Copies bytes [begin, end) of `from` onto `to` at the same offsets.
+bool copyRange(int from, int to, off_t begin, off_t end, char* piece, int& error) {
+  for (off_t at = begin; at < end;) {
+    const ssize_t got =
+        ::pread(from, piece, std::size_t(std::min<off_t>(off_t(copyPiece), end - at)), at);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return error = got < 0 ? errno : EIO, false;
+    for (ssize_t put = 0; put < got;) {
+      const ssize_t n = ::pwrite(to, piece + put, std::size_t(got - put), at + put);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return error = n < 0 ? errno : EIO, false;
+      put += n;
+    }
+    at += got;
+  }
+  return true;
+}
+
+// Copies the whole of `from` onto `to`, which keeps its own owner and mode. Whatever can refuse
+// the copy does so before a byte of `to` has changed: the file-size limit is checked, the room
+// taken first, and the part past the old end written before the rest (and cut off again if that
+// fails, where the room could not be taken). Only a disk that fails in the middle leaves a mix.
 bool copyOnto(int from, int to, int& error) {
-  struct stat made {};
-  if (::fstat(from, &made) != 0) return error = errno, false;
+  struct stat made {
+  }, old{};
+  if (::fstat(from, &made) != 0 || ::fstat(to, &old) != 0) return error = errno, false;
   const off_t size = made.st_size;
+  rlimit fileSize{};
+  if (::getrlimit(RLIMIT_FSIZE, &fileSize) == 0 && fileSize.rlim_cur != RLIM_INFINITY &&
+      rlim_t(size) > fileSize.rlim_cur)
+    return error = EFBIG, false;
 #ifdef FALLOC_FL_KEEP_SIZE
   if (size > 0 && ::fallocate(to, FALLOC_FL_KEEP_SIZE, 0, size) != 0 &&
       (errno == ENOSPC || errno == EDQUOT || errno == EFBIG))
@@ -204,18 +234,12 @@ bool copyOnto(int from, int to, int& error) {
 #endif
   std::unique_ptr<char[]> piece(new (std::nothrow) char[copyPiece]);
   if (!piece) return error = ENOMEM, false;
-  for (off_t at = 0; at < size;) {
-    const ssize_t got = ::pread(from, piece.get(), copyPiece, at);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return error = got < 0 ? errno : EIO, false;
-    for (ssize_t put = 0; put < got;) {
-      const ssize_t n = ::pwrite(to, piece.get() + put, std::size_t(got - put), at + put);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return error = n < 0 ? errno : EIO, false;
-      put += n;
-    }
-    at += got;
+  if (size > old.st_size && !copyRange(from, to, old.st_size, size, piece.get(), error)) {
+    // The old bytes are all still there: their length is put back where it can be.
+    if (::ftruncate(to, old.st_size) != 0 && error == 0) error = errno;
+    return false;
   }
+  if (!copyRange(from, to, 0, std::min(size, old.st_size), piece.get(), error)) return false;
   if (::ftruncate(to, size) != 0) return error = errno, false;
   return true;
 }
@@ -367,6 +391,7 @@ std::streambuf* OutputFile::open(const std::string& inputPath, std::string& reas
       // the system judged is not what would be replaced. Judged again, a few times.
       if (attempt + 1 < openTries) {
         s.close();
+        *state_ = State();
         return open(inputPath, reason, attempt + 1);
       }
       return fail("cannot create: it was replaced while it was being opened");
@@ -458,13 +483,6 @@ void OutputFile::discard() {
   s.dropTemporary();
   s.dropPlaceholder();
   s.close();
-}
-
-bool standardOutputIs(const std::string& inputPath) {
-  struct stat console {
-  }, input{};
-  return ::fstat(STDOUT_FILENO, &console) == 0 && S_ISREG(console.st_mode) &&
-         ::stat(inputPath.c_str(), &input) == 0 && sameFile(console, input);
 }
 
 #else  // _WIN32
@@ -569,13 +587,14 @@ struct OutputFile::State {
 
   bool makeTemporary(const fs::path& folder, std::FILE*& file) {
     for (int attempt = 0; attempt < temporaryTries; ++attempt) {
-      fs::path candidate = longForm(folder / pathOf(temporaryName()));
-      file = createExclusive(candidate, slot, error);
+      // Named before it exists: nothing that can throw comes between making it and holding it.
+      temporary = longForm(folder / pathOf(temporaryName()));
+      file = createExclusive(temporary, slot, error);
       if (file) {
-        temporary = candidate;
         error = 0;
         return true;
       }
+      temporary.clear();
       if (error != EEXIST) return false;
     }
     return false;
@@ -669,9 +688,8 @@ void OutputFile::discard() {
 
 OutputFile::OutputFile(std::string path) : path_(std::move(path)), state_(new State) {}
 
-OutputFile::~OutputFile() {
-  if (opened()) discard();
-}
+// Unconditionally: an open() cut short by an exception holds files before it is opened().
+OutputFile::~OutputFile() { discard(); }
 
 bool OutputFile::opened() const noexcept { return state_->mode != State::Mode::closed; }
 

@@ -10,7 +10,9 @@
 #include "common/interrupts.h"
 #include "common/paths.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,8 +63,24 @@ int runProgram(std::string_view program, int argc, char** argv, Run run) {
 bool consoleIsInput(std::string_view program, const std::string& inputPath, std::ostream& out,
                     std::ostream& errors) {
 #ifdef _WIN32
-  (void)program, (void)inputPath, (void)out, (void)errors;
-  return false;
+  HANDLE input = CreateFileW(pathOf(inputPath).c_str(), 0,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (input == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION file{};
+  const bool known = GetFileInformationByHandle(input, &file);
+  CloseHandle(input);
+  if (!known || (file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  const auto isInput = [&](DWORD stream) {
+    BY_HANDLE_FILE_INFORMATION console{};
+    HANDLE handle = GetStdHandle(stream);
+    return handle != INVALID_HANDLE_VALUE && handle != nullptr &&
+           GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &console) &&
+           console.dwVolumeSerialNumber == file.dwVolumeSerialNumber &&
+           console.nFileIndexHigh == file.nFileIndexHigh &&
+           console.nFileIndexLow == file.nFileIndexLow;
+  };
+  const bool onOut = isInput(STD_OUTPUT_HANDLE), onErrors = isInput(STD_ERROR_HANDLE);
 #else
   struct stat input {};
   if (::stat(inputPath.c_str(), &input) != 0 || !S_ISREG(input.st_mode)) return false;
@@ -72,13 +90,13 @@ bool consoleIsInput(std::string_view program, const std::string& inputPath, std:
            console.st_ino == input.st_ino;
   };
   const bool onOut = isInput(STDOUT_FILENO), onErrors = isInput(STDERR_FILENO);
+#endif
   if (!onOut && !onErrors) return false;
   if (!(onOut && onErrors))
     Diagnostics(program, onErrors ? out : errors, nullptr)
         .report(onOut ? "standard output" : "standard error",
                 "is the same file as the input " + inputPath + "; not writing into it");
   return true;
-#endif
 }
 
 int writeError(const std::ostream& stream) {

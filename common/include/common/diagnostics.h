@@ -15,8 +15,9 @@ inline constexpr int statusFailed = 2;  // an error stopped the run
 // The C library's description of an errno value.
 std::string systemReason(int error);
 
-// `text` as one printable line: control characters as C escapes (\n, \t, \xHH), so that a
-// name holding a newline cannot split a diagnostic; an empty name as ''.
+// `text` as one printable line: control characters (C1 ones included) and bytes that are not
+// UTF-8 as C escapes (\n, \t, \xHH), so that a name cannot split a diagnostic or send a
+// terminal commands; an empty name as ''.
 std::string printable(std::string_view text);
 
 // Writes diagnostics to a program's error stream, one line each: "program: what: reason", both

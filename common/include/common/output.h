@@ -31,9 +31,10 @@ class OutputFile {
   // False with error() set, after which only discard() is left.
   bool finish();
 
-  // Puts the finished result in place. Blocks the handled signals until the exit first: from
-  // here on the run has succeeded unless this fails. False with error() set when it fails;
-  // the path then names what it named before. Calls finish() if it was not called.
+  // Puts the finished result in place. Holds back the handled signals (on Windows, Ctrl-C)
+  // until the exit first: from here on the run has succeeded unless this fails. False with
+  // error() set when it fails; the path then names what it named before, but where a disk fails
+  // in the middle of a final copy. Calls finish() if it was not called.
   bool commit();
 
   // The run failed: removes the temporary files; what the path names is left as it was.
