@@ -280,6 +280,14 @@ TEST_F(Program, WindowsReplacesOnlyWhatItMay) {
   EXPECT_EQ(r.err, "vorlatic: ro.3db: cannot create: Permission denied\n");
   EXPECT_EQ(readFile(dir / "ro.3db"), "an older conversion");
   EXPECT_EQ(testing_support::temporaryFiles(dir.path()), "");
+
+  // A console that is the input: refused before the echo could feed it.
+  const std::string input = readFile(dir / "in.msh");
+  EXPECT_EQ(shell("in.msh w.3db", ">>in.msh 2>err.txt"), 2);
+  EXPECT_EQ(readFile(dir / "in.msh"), input);
+  EXPECT_EQ(normalised(readFile(dir / "err.txt")),
+            "vorlatic: standard output: is the same file as the input in.msh; not writing into "
+            "it\n");
 }
 #endif
 
