@@ -437,14 +437,8 @@ std::streambuf* OutputFile::open(const std::string& inputPath, std::string& reas
   return &buffer_;
 }
 
-bool OutputFile::commit() {
+bool OutputFile::place() {
   State& s = *state_;
-  if (s.mode == State::Mode::closed) return error() == 0;
-  if (!finish()) {
-    discard();
-    return false;
-  }
-  interrupts::blockUntilExit();
   bool placed = true;
   if (s.mode == State::Mode::replace) {
     if (s.existed) keepSetId(s.temporary, s.original);
@@ -653,13 +647,8 @@ std::streambuf* OutputFile::open(const std::string& inputPath, std::string& reas
   return &buffer_;
 }
 
-bool OutputFile::commit() {
+bool OutputFile::place() {
   State& s = *state_;
-  if (s.mode == State::Mode::closed) return error() == 0;
-  if (!finish()) {
-    discard();
-    return false;
-  }
   bool placed = true;
   if (s.mode == State::Mode::replace &&
       MoveFileExW(s.temporary.c_str(), s.target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
@@ -700,6 +689,16 @@ bool OutputFile::finish() {
   if (s.finished || s.mode == State::Mode::closed) return error() == 0;
   s.finished = true;
   return buffer_.close();
+}
+
+bool OutputFile::commit() {
+  if (!opened()) return error() == 0;
+  if (!finish()) {
+    discard();
+    return false;
+  }
+  interrupts::blockUntilExit();
+  return place();
 }
 
 }  // namespace common

@@ -49,6 +49,8 @@ class OutputFile {
 
  private:
   std::streambuf* open(const std::string& inputPath, std::string& reason, int attempt);
+  // The finished result put in place, the platform's way; false with error() set.
+  bool place();
 
   std::string path_;
   FileBuf buffer_;
