@@ -205,14 +205,6 @@ std::string unreadable(const std::string& model) {
 #endif
 }
 
-std::size_t usedVertices(const Model& model) {
-  std::vector<bool> used(model.vertexCount());
-  std::size_t count = 0;
-  for (std::uint32_t index : model.indices)
-    if (!used[index]) used[index] = true, ++count;
-  return count;
-}
-
 // A name for a line of the list: in quotes, control characters escaped.
 std::string quoted(const std::string& text) {
   return '"' + (text.empty() ? std::string() : common::printable(text)) + '"';
@@ -271,7 +263,7 @@ int import(const Options& options, std::ostream& out, common::Diagnostics& diagn
   const std::size_t trianglesRead = model.triangleCount();
   // Faces the library could not read (strips, say) leave their vertices unused: nearly all of
   // them unused is a model lost, most of them a model that may have lost faces.
-  const std::size_t vertices = model.vertexCount(), used = usedVertices(model);
+  const std::size_t vertices = model.vertexCount(), used = usedVertices(model.indices, vertices);
   if (used * 100 < vertices)
     return diagnostics.fail(options.model,
                             "only " + std::to_string(used) + " of its " + std::to_string(vertices) +

@@ -44,14 +44,6 @@ void dropUnused(std::vector<float>& positions, std::vector<std::uint32_t>& colou
   for (std::uint32_t& index : indices) index = renumbered[index];
 }
 
-std::size_t usedVertices(const std::vector<std::uint32_t>& indices, std::size_t vertexCount) {
-  std::vector<bool> used(vertexCount);
-  std::size_t count = 0;
-  for (std::uint32_t index : indices)
-    if (!used[index]) used[index] = true, ++count;
-  return count;
-}
-
 // One vertex per distinct position and colour, in the order the model first has each; then the
 // triangles that welding made degenerate dropped. A position with two colours stays two
 // vertices, so that neither colour bleeds into the other's triangles.
@@ -328,6 +320,14 @@ double since(std::chrono::steady_clock::time_point& start) {
 }
 
 }  // namespace
+
+std::size_t usedVertices(const std::vector<std::uint32_t>& indices, std::size_t vertexCount) {
+  std::vector<bool> used(vertexCount);
+  std::size_t count = 0;
+  for (std::uint32_t index : indices)
+    if (!used[index]) used[index] = true, ++count;
+  return count;
+}
 
 bool shape(Model& model, const ShapeOptions& options, Shaped& out, std::string& error,
            const std::function<void(const char*)>& stepStarted) {
