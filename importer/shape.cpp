@@ -9,6 +9,8 @@
 #include <limits>
 #include <thread>
 
+#include "weld.h"
+
 namespace importer {
 namespace {
 
@@ -59,11 +61,9 @@ void weld(Model& model, Shaped& out) {
       std::memcpy(&keys[4 * v], &model.positions[3 * v], vertexSize);
       keys[4 * v + 3] = model.colours[v];
     }
-    unique = meshopt_generateVertexRemap(remap.data(), nullptr, count, keys.data(), count,
-                                         vertexSize + colourSize);
+    unique = numberDistinct(keys.data(), count, 4, remap.data());
   } else {
-    unique = meshopt_generateVertexRemap(remap.data(), nullptr, count, model.positions.data(),
-                                         count, vertexSize);
+    unique = numberDistinct(model.positions.data(), count, 3, remap.data());
   }
   out.positions.resize(3 * unique);
   meshopt_remapVertexBuffer(out.positions.data(), model.positions.data(), count, vertexSize,
