@@ -59,6 +59,9 @@ constexpr bool limitAddressSpace = true;
 
 // A reason longer than this is cut: the child is not trusted with the parent's memory.
 constexpr std::uint64_t maxText = 4096;
+// The pipe's size asked for: the most an unprivileged process may set by default on Linux
+// (/proc/sys/fs/pipe-max-size).
+constexpr int pipeBytes = 1 << 20;
 // The child's statuses when an allocation failed: after its memory had grown near its limit, or
 // while far below it, so that one request alone was more than the limit.
 constexpr int exitOutOfMemory = 3;
@@ -285,6 +288,11 @@ bool readIsolated(const std::string& path, const std::vector<std::string>& meshe
     error = "cannot start the model reader: " + std::string(std::strerror(errno));
     return false;
   }
+#ifdef F_SETPIPE_SZ
+  // A large model crosses as hundreds of megabytes: in the pipe's default 64 KiB, the two
+  // processes would take turns thousands of times. Where the system allows no more, the default.
+  (void)::fcntl(fds[1], F_SETPIPE_SZ, pipeBytes);
+#endif
   // The reader's end is waited for here: a parent that ignores SIGCHLD would have the system
   // reap it first, and its status would be lost.
   struct sigaction childAction {

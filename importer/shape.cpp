@@ -438,10 +438,17 @@ double largestDistance(const std::vector<float>& points, const std::vector<float
   const auto largestOf = [&](std::size_t first, std::size_t last) {
     std::vector<std::uint32_t> testedBy(triangles, 0);  // the point that last tested each, plus 1
     double largest = 0;
+    std::uint32_t hint = 0;  // the triangle nearest the point before: most likely near this one
     for (std::size_t v = first; v < last; ++v) {
       const double p[3] = {points[3 * v], points[3 * v + 1], points[3 * v + 2]};
+      // Points come mostly in the model's order, each near the one before: a point within the
+      // largest distance so far of the last one's triangle changes nothing, and needs no search.
+      double nearest =
+          triangleSquared(p, &corners[9 * std::size_t(hint)], &corners[9 * std::size_t(hint) + 3],
+                          &corners[9 * std::size_t(hint) + 6]);
+      if (nearest <= largest) continue;
+      testedBy[hint] = std::uint32_t(v + 1);
       const std::size_t home[3] = {cellOf(p[0], 0), cellOf(p[1], 1), cellOf(p[2], 2)};
-      double nearest = std::numeric_limits<double>::infinity();
       for (std::size_t ring = 0;; ++ring) {
         std::size_t from[3], to[3];
         for (int i = 0; i < 3; ++i)
@@ -461,7 +468,8 @@ double largestDistance(const std::vector<float>& points, const std::vector<float
             }
             if (outside >= nearest) continue;
             const double* c0 = &corners[9 * std::size_t(t)];
-            nearest = std::min(nearest, triangleSquared(p, c0, c0 + 3, c0 + 6));
+            const double distance = triangleSquared(p, c0, c0 + 3, c0 + 6);
+            if (distance < nearest) nearest = distance, hint = t;
           }
         };
         // The cells of this ring only: the inner rings' were tested already.
