@@ -5,12 +5,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "common/interrupts.h"
 #include "scene.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
+#ifdef __linux__
+#include <sys/mman.h>  // memfd_create
+#endif
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -40,6 +45,7 @@ struct Header {
   std::uint32_t read = 0;            // 1 when the model was read
   std::uint64_t meshes = 0, polygons = 0, points = 0, lines = 0, corners = 0;
   std::uint64_t positions = 0, indices = 0, colours = 0, list = 0, files = 0, text = 0;
+  std::uint32_t inFile = 0;  // 1 when what follows was written to the shared file instead
   double readSeconds = 0, triangulateSeconds = 0;
 };
 
@@ -127,8 +133,20 @@ std::uint64_t peakKiB() {
   _exit(farBelow ? exitAskedTooMuch : exitOutOfMemory);
 }
 
-[[noreturn]] void runChild(int fd, const std::string& path, const std::vector<std::string>& meshes,
-                           const ReaderLimits& limits, const ReaderHooks& hooks) {
+// A file in memory that the child writes the model to, where the system has one: a large model
+// crosses at the speed of memory, where through the pipe it crossed at a fraction of it. -1
+// where there is none; the pipe then carries everything.
+int sharedFile() {
+#if defined(__linux__) && defined(MFD_CLOEXEC)
+  return ::memfd_create("vorlatic-model", MFD_CLOEXEC);
+#else
+  return -1;
+#endif
+}
+
+[[noreturn]] void runChild(int fd, int file, const std::string& path,
+                           const std::vector<std::string>& meshes, const ReaderLimits& limits,
+                           const ReaderHooks& hooks) {
   common::interrupts::forgetInChild();
 #ifdef __linux__
   prctl(PR_SET_PDEATHSIG, SIGKILL);  // a reader outlives no interrupted importer
@@ -136,6 +154,8 @@ std::uint64_t peakKiB() {
   const rlimit memory = memoryLimit(limits), cpu = cpuLimit(limits);
   if (limitAddressSpace) setrlimit(RLIMIT_AS, &memory);
   setrlimit(RLIMIT_CPU, &cpu);
+  // The shared file is memory too, and not in the child's address space.
+  if (file >= 0) setrlimit(RLIMIT_FSIZE, &memory);
   try {
     if (hooks.beforeReading) hooks.beforeReading();
     Model model;
@@ -164,11 +184,17 @@ std::uint64_t peakKiB() {
       if (files.size() + file.size() < maxFilesBytes) files += file + '\0';
     header.files = files.size();
     header.text = std::min<std::uint64_t>(text.size(), maxText);
-    bool sent = writeAll(fd, &header, sizeof header) && writeAll(fd, text.data(), header.text) &&
-                writeAll(fd, model.positions.data(), model.positions.size() * sizeof(float)) &&
-                writeAll(fd, model.indices.data(), model.indices.size() * sizeof(std::uint32_t)) &&
-                writeAll(fd, model.colours.data(), model.colours.size() * sizeof(std::uint32_t)) &&
-                writeAll(fd, list.data(), list.size()) && writeAll(fd, files.data(), files.size());
+    header.inFile = file >= 0 ? 1 : 0;
+    // Into the shared file, the header last: when it comes, the rest is there.
+    const int to = file >= 0 ? file : fd;
+    bool sent = (file >= 0 || writeAll(fd, &header, sizeof header)) &&
+                writeAll(to, text.data(), header.text) &&
+                writeAll(to, model.positions.data(), model.positions.size() * sizeof(float)) &&
+                writeAll(to, model.indices.data(), model.indices.size() * sizeof(std::uint32_t)) &&
+                writeAll(to, model.colours.data(), model.colours.size() * sizeof(std::uint32_t)) &&
+                writeAll(to, list.data(), list.size()) &&
+                writeAll(to, files.data(), files.size()) &&
+                (file < 0 || writeAll(fd, &header, sizeof header));
     if (sent && hooks.afterSending) hooks.afterSending();
     _exit(sent ? 0 : 1);
   } catch (const std::bad_alloc&) {
@@ -189,13 +215,27 @@ std::string outOfMemory(const ReaderLimits& limits, bool atOnce) {
   return "it ran out of memory";
 }
 
-// Reads what the child sends, up to a deadline.
+// Reads what the child sends, up to a deadline: from the pipe, and after a header that says so,
+// from the shared file.
 class Receiver {
  public:
-  Receiver(int fd, std::chrono::steady_clock::time_point deadline) : fd_(fd), deadline_(deadline) {}
+  Receiver(int fd, int file, std::chrono::steady_clock::time_point deadline)
+      : fd_(fd), file_(file), deadline_(deadline) {}
+
+  void fromFile() noexcept { fromFile_ = true; }
+  bool inFileAllowed() const noexcept { return file_ >= 0; }
 
   bool read(void* data, std::size_t size) {
     char* p = static_cast<char*>(data);
+    while (fromFile_ && size > 0) {
+      // The file is the child's to change until it is gone: what is short is refused.
+      ssize_t n = ::pread(file_, p, size, offset_);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      p += n;
+      size -= std::size_t(n);
+      offset_ += n;
+    }
     while (size > 0) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           deadline_ - std::chrono::steady_clock::now());
@@ -215,14 +255,18 @@ class Receiver {
   bool late() const noexcept { return late_; }
 
  private:
-  int fd_;
+  int fd_, file_;
   std::chrono::steady_clock::time_point deadline_;
-  bool late_ = false;
+  bool late_ = false, fromFile_ = false;
+  off_t offset_ = 0;
 };
 
 bool receive(Receiver& from, Model& model, std::string& text, bool& read) {
   Header header;
-  if (!from.read(&header, sizeof header) || header.magic != Header().magic) return false;
+  if (!from.read(&header, sizeof header) || header.magic != Header().magic ||
+      (header.inFile && !from.inFileAllowed()))
+    return false;
+  if (header.inFile) from.fromFile();
   if (header.text > maxText || header.positions % 3 != 0 || header.indices % 3 != 0 ||
       (header.colours != 0 && header.colours != header.positions / 3) ||
       header.list > maxMeshListBytes || header.files > maxFilesBytes)
@@ -278,6 +322,20 @@ std::string failure(int status, const rusage& usage, bool late, const ReaderLimi
          " before sending the whole model";
 }
 
+// Reaps the child on a thread of its own: the system takes back a large model's memory from it
+// for a tenth of a second, while this process goes on. Where no thread can be had, here.
+void reapLater(pid_t child) {
+  const auto reap = [child] {
+    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  };
+  try {
+    std::thread(reap).detach();
+  } catch (const std::system_error&) {
+    reap();
+  }
+}
+
 }  // namespace
 
 bool readIsolated(const std::string& path, const std::vector<std::string>& meshes,
@@ -304,6 +362,7 @@ bool readIsolated(const std::string& path, const std::vector<std::string>& meshe
     struct sigaction& saved;
     ~Restore() { sigaction(SIGCHLD, &saved, nullptr); }
   } restore{savedChildAction};
+  const int file = sharedFile();
   pid_t child;
   {
     // Until the child has given up the parent's handlers, a signal must not find them there.
@@ -314,34 +373,41 @@ bool readIsolated(const std::string& path, const std::vector<std::string>& meshe
     error = "cannot start the model reader: " + std::string(std::strerror(errno));
     ::close(fds[0]);
     ::close(fds[1]);
+    if (file >= 0) ::close(file);
     return false;
   }
   if (child == 0) {
     ::close(fds[0]);
-    runChild(fds[1], path, meshes, limits, hooks);
+    runChild(fds[1], file, path, meshes, limits, hooks);
   }
   ::close(fds[1]);
-  Receiver from(fds[0],
+  Receiver from(fds[0], file,
                 std::chrono::steady_clock::now() + std::chrono::seconds(limits.wallSeconds));
   std::string text;
   bool read = false;
   bool whole = false;
   int status = 0;
   rusage usage{};
-  auto finish = [&] {
+  // Its status is needed only to say why it failed.
+  auto finish = [&](bool needStatus) {
     ::close(fds[0]);
+    if (file >= 0) ::close(file);
     // It may be stuck, still sending, or, having sent everything, stuck in the library's cleanup.
     ::kill(child, SIGKILL);
-    while (::wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
+    if (needStatus) {
+      while (::wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
+      }
+    } else {
+      reapLater(child);
     }
   };
   try {
     whole = receive(from, model, text, read);
   } catch (const std::bad_alloc&) {
-    finish();  // this process ran out of room for what the reader sent
+    finish(false);  // this process ran out of room for what the reader sent
     throw;
   }
-  finish();
+  finish(!whole);
   // What was sent whole stands, whatever the reader did afterwards.
   if (!whole) {
     error = "the model reader failed: " + failure(status, usage, from.late(), limits);

@@ -90,6 +90,15 @@ std::optional<std::uint32_t> materialColour(const aiScene& scene, const aiMesh& 
   return colourWord(colour, rules.linear);
 }
 
+// Room for `more` elements at the end of `values`, made once for a whole mesh rather than as each
+// is added: a large model's arrays would otherwise be copied over and over as they grow, and at
+// least doubled each time, so that many meshes cost no more.
+template <class T>
+void makeRoom(std::vector<T>& values, std::size_t more) {
+  if (values.capacity() - values.size() < more)
+    values.reserve(std::max(values.size() + more, 2 * values.capacity()));
+}
+
 class Joiner {
  public:
   Joiner(Model& model, const aiScene& scene, const ColourRules& rules)
@@ -97,6 +106,11 @@ class Joiner {
 
   void add(const aiMesh& mesh, const aiMatrix4x4& transform) {
     const std::uint32_t base = std::uint32_t(model_.vertexCount());
+    std::size_t triangles = 0;
+    for (unsigned f = 0; f < mesh.mNumFaces; ++f)
+      triangles += std::max(mesh.mFaces[f].mNumIndices, 2u) - 2;
+    makeRoom(model_.positions, 3 * std::size_t(mesh.mNumVertices));
+    makeRoom(model_.indices, 3 * triangles);
     for (unsigned i = 0; i < mesh.mNumVertices; ++i) {
       aiVector3D p = transform * mesh.mVertices[i];
       model_.positions.insert(model_.positions.end(), {p.x, p.y, p.z});
