@@ -8,10 +8,9 @@ namespace importer {
 
 // Numbers `count` keys of `words` 32-bit words each (`keys`, one after another, of any type) so
 // that equal keys, bit for bit, share a number, and the numbers go up in the order each key first
-// comes: `remap[i]` is key i's. Returns how many distinct keys there are. `threads` is how many
-// threads may share the work, 0 for as many as the machine has; the result is the same for any.
-// Throws std::bad_alloc when memory runs out.
+// comes: `remap[i]` is key i's. Returns how many distinct keys there are. Throws std::bad_alloc
+// when memory runs out.
 std::size_t numberDistinct(const void* keys, std::size_t count, std::size_t words,
-                           std::uint32_t* remap, unsigned threads = 0);
+                           std::uint32_t* remap);
 
 }  // namespace importer
