@@ -37,6 +37,10 @@ std::size_t sequence(std::string_view text) {
 
 }  // namespace
 
+std::string plural(std::uint64_t count, std::string_view one, std::string_view many) {
+  return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
+}
+
 std::string printable(std::string_view text) {
   if (text.empty()) return "''";
   std::string line;

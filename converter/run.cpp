@@ -26,10 +26,6 @@ constexpr std::uintmax_t smallInputBlocks = 4;
 // reads of some size.
 constexpr std::size_t smallestBlock = 4096;
 
-std::string plural(std::uint64_t n, const char* one, const char* many) {
-  return std::to_string(n) + ' ' + (n == 1 ? one : many);
-}
-
 common::Diagnostics diagnosticsFor(Echo& echo, std::ostream& errors) {
   return common::Diagnostics("vorlatic", errors, [&echo] { echo.flush(); });
 }
@@ -60,8 +56,8 @@ std::optional<Failure> failure(const Outcome& outcome, const Ending& ending) {
     case Stop::truncatedVertices:
       return Failure{ending.input, "the input ends after " + std::to_string(outcome.verticesFound) +
                                        " of " +
-                                       plural(std::uint32_t(outcome.counts.vertexCount),
-                                              "declared vertex", "declared vertices")};
+                                       common::plural(std::uint32_t(outcome.counts.vertexCount),
+                                                      "declared vertex", "declared vertices")};
     case Stop::outOfMemory:
       return Failure{ending.input, "out of memory"};
   }
@@ -75,16 +71,16 @@ std::optional<Failure> failure(const Outcome& outcome, const Ending& ending) {
 void warn(const Outcome& outcome, std::string_view input, common::Diagnostics& diagnostics) {
   if (outcome.partialFaceTokens > 0)
     diagnostics.warn(input, "the last face has only " +
-                                plural(outcome.partialFaceTokens, "index", "indices") +
+                                common::plural(outcome.partialFaceTokens, "index", "indices") +
                                 "; dropped");
   if (outcome.indicesOutOfRange > 0)
-    diagnostics.warn(input, plural(outcome.indicesOutOfRange, "index", "indices") +
+    diagnostics.warn(input, common::plural(outcome.indicesOutOfRange, "index", "indices") +
                                 " outside 0..65535, stored modulo 65536");
   if (outcome.faceRecords != std::uint64_t(std::int64_t(outcome.counts.faceCount)) ||
       outcome.counts.faceCount < 0)
     diagnostics.warn(input, "faceCount is " + std::to_string(outcome.counts.faceCount) +
                                 " but the input holds " +
-                                plural(outcome.faceRecords, "face", "faces") +
+                                common::plural(outcome.faceRecords, "face", "faces") +
                                 "; all are converted and the header keeps " +
                                 std::to_string(outcome.counts.faceCount));
 }

@@ -30,10 +30,6 @@
 namespace importer {
 namespace {
 
-std::string plural(std::uint64_t n, const char* one, const char* many) {
-  return std::to_string(n) + ' ' + (n == 1 ? one : many);
-}
-
 // Bytes gathered into blocks for the stream, as threedb::Writer does, for records it cannot
 // compose: vertices of any colour.
 class BlockWriter {
@@ -147,26 +143,27 @@ void printSummary(std::ostream& out, const Options& options, const Model& model,
   const std::size_t triangles = mesh.indices.size() / 3;
   out << "read: " << options.model << " (" << model.format << "), " << model.meshes
       << (model.meshes == 1 ? " mesh\n" : " meshes joined\n") << "triangles: " << trianglesRead
-      << " read (" << plural(model.polygons, "polygon", "polygons") << " triangulated); "
-      << plural(model.points, "point", "points") << " and " << plural(model.lines, "line", "lines")
-      << " dropped\n"
+      << " read (" << common::plural(model.polygons, "polygon", "polygons") << " triangulated); "
+      << common::plural(model.points, "point", "points") << " and "
+      << common::plural(model.lines, "line", "lines") << " dropped\n"
       << "corners: " << model.corners << " read, " << mesh.verticesWelded
       << " vertices after welding; "
-      << plural(mesh.degenerate, "degenerate triangle", "degenerate triangles") << " dropped\n";
+      << common::plural(mesh.degenerate, "degenerate triangle", "degenerate triangles")
+      << " dropped\n";
   if (mesh.passes > 0)
     out << "simplified: " << mesh.trianglesBefore << " to " << triangles << " triangles in "
         << mesh.passes << (mesh.passes == 1 ? " pass" : " passes")
         << ", largest distance from an original vertex to the result "
         << threedb::numberText(mesh.deviation) << " (in the output's units)\n";
   if (!mesh.parts.empty())
-    out << "split: " << plural(mesh.positions.size() / 3, "vertex", "vertices") << " into "
+    out << "split: " << common::plural(mesh.positions.size() / 3, "vertex", "vertices") << " into "
         << mesh.parts.size() << " parts of at most "
         << options.shape.maxVertices.value_or(maxDeviceVertices) << " vertices each\n";
   out << "bounding box: " << threedb::boxText(box) << '\n';
   for (const Written& target : written)
     out << "written: " << target.path << ", " << target.bytes << " bytes ("
-        << plural(target.mesh->positions.size() / 3, "vertex", "vertices") << ", "
-        << plural(target.mesh->indices.size() / 3, "triangle", "triangles") << ")\n";
+        << common::plural(target.mesh->positions.size() / 3, "vertex", "vertices") << ", "
+        << common::plural(target.mesh->indices.size() / 3, "triangle", "triangles") << ")\n";
 }
 
 void printTimes(std::ostream& out, const Model& model, const Shaped& mesh, double writeSeconds) {
@@ -218,8 +215,8 @@ int list(const Options& options, std::ostream& out, common::Diagnostics& diagnos
     return diagnostics.fail(options.model, reason);
   for (const MeshEntry& mesh : model.meshList)
     out << "mesh " << quoted(mesh.name) << " in node " << quoted(mesh.node) << ": "
-        << plural(mesh.triangles, "triangle", "triangles") << ", "
-        << plural(mesh.vertices, "vertex", "vertices") << ", "
+        << common::plural(mesh.triangles, "triangle", "triangles") << ", "
+        << common::plural(mesh.vertices, "vertex", "vertices") << ", "
         << (mesh.colours ? "colours" : "no colours") << '\n';
   out.flush();
   if (!out)
@@ -248,9 +245,10 @@ int import(const Options& options, std::ostream& out, common::Diagnostics& diagn
                      [&](const MeshEntry& mesh) { return mesh.name == name; }))
       return diagnostics.fail(options.model, "--mesh: no mesh is named " + quoted(name));
   if (model.indices.empty())
-    return diagnostics.fail(
-        options.model, "no triangles: " + plural(model.points, "point", "points") + " and " +
-                           plural(model.lines, "line", "lines") + ", which a 3DB file cannot hold");
+    return diagnostics.fail(options.model,
+                            "no triangles: " + common::plural(model.points, "point", "points") +
+                                " and " + common::plural(model.lines, "line", "lines") +
+                                ", which a 3DB file cannot hold");
   if (options.colour) model.colours.assign(model.vertexCount(), *options.colour);
   const bool coloured =
       std::any_of(model.colours.begin(), model.colours.end(),

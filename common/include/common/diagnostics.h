@@ -1,6 +1,7 @@
 // What every program says when something goes wrong, and the exit statuses they share.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -14,6 +15,9 @@ inline constexpr int statusFailed = 2;  // an error stopped the run
 
 // The C library's description of an errno value.
 std::string systemReason(int error);
+
+// "1 face", "2 faces": a count with the word that goes with it.
+std::string plural(std::uint64_t count, std::string_view one, std::string_view many);
 
 // `text` as one printable line: control characters (C1 ones included) and bytes that are not
 // UTF-8 as C escapes (\n, \t, \xHH), so that a name cannot split a diagnostic or send a
