@@ -10,6 +10,7 @@
 #include <new>
 
 #include "common/diagnostics.h"
+#include "common/figures.h"
 #include "common/output.h"
 #include "common/paths.h"
 #include "common/program.h"
@@ -135,11 +136,8 @@ const std::string* readBy(const Model& model, const std::string& output) {
 void printSummary(std::ostream& out, const Options& options, const Model& model,
                   std::size_t trianglesRead, const Shaped& mesh,
                   const std::vector<Written>& written) {
-  threedb::Summary box;
-  for (std::size_t i = 0; i < mesh.positions.size(); i += 3)
-    box.addVertex({threedb::vertexColour, threedb::floatBits(mesh.positions[i]),
-                   threedb::floatBits(mesh.positions[i + 1]),
-                   threedb::floatBits(mesh.positions[i + 2])});
+  threedb::Box box;
+  threedb::addPositions(box, mesh.positions.data(), mesh.positions.size() / 3);
   const std::size_t triangles = mesh.indices.size() / 3;
   out << "read: " << options.model << " (" << model.format << "), " << model.meshes
       << (model.meshes == 1 ? " mesh\n" : " meshes joined\n") << "triangles: " << trianglesRead
@@ -154,12 +152,15 @@ void printSummary(std::ostream& out, const Options& options, const Model& model,
     out << "simplified: " << mesh.trianglesBefore << " to " << triangles << " triangles in "
         << mesh.passes << (mesh.passes == 1 ? " pass" : " passes")
         << ", largest distance from an original vertex to the result "
-        << threedb::numberText(mesh.deviation) << " (in the output's units)\n";
+        << common::numberText(mesh.deviation) << " (in the output's units)\n";
   if (!mesh.parts.empty())
     out << "split: " << common::plural(mesh.positions.size() / 3, "vertex", "vertices") << " into "
         << mesh.parts.size() << " parts of at most "
         << options.shape.maxVertices.value_or(maxDeviceVertices) << " vertices each\n";
-  out << "bounding box: " << threedb::boxText(box) << '\n';
+  out << "bounding box: "
+      << common::boxText(
+             {{{box[0].low, box[0].high}, {box[1].low, box[1].high}, {box[2].low, box[2].high}}})
+      << '\n';
   for (const Written& target : written)
     out << "written: " << target.path << ", " << target.bytes << " bytes ("
         << common::plural(target.mesh->positions.size() / 3, "vertex", "vertices") << ", "

@@ -57,9 +57,4 @@ bool shape(Model& model, const ShapeOptions& options, Shaped& out, std::string& 
 // How many of `vertexCount` vertices some triangle of `indices` uses.
 std::size_t usedVertices(const std::vector<std::uint32_t>& indices, std::size_t vertexCount);
 
-// The largest distance from any point of `points` (x, y, z each) to the nearest triangle of
-// `indices` (three indices into `positions` each): 0 without points, infinity without triangles.
-double largestDistance(const std::vector<float>& points, const std::vector<float>& positions,
-                       const std::vector<std::uint32_t>& indices);
-
 }  // namespace importer

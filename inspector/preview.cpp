@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "common/figures.h"
 #include "report.h"
 
 namespace inspector {
@@ -45,7 +46,7 @@ struct Drawing {
       if (!std::isfinite(a) || !std::isfinite(b)) return {};
       double x = left + panel / 2 + (a - centreX) * scale;
       double y = top + panel / 2 + (view.downwards ? 1 : -1) * (b - centreY) * scale;
-      text += threedb::numberText(x) + ',' + threedb::numberText(y) + ' ';
+      text += common::numberText(x) + ',' + common::numberText(y) + ' ';
     }
     text.pop_back();
     return text;
@@ -88,7 +89,7 @@ struct Drawing {
     svg << "<g id=\"caption\" font-family=\"sans-serif\" font-size=\"13\">\n"
         << "<text x=\"" << margin << "\" y=\"" << captionTop << "\">" << counts << "</text>\n"
         << "<text x=\"" << margin << "\" y=\"" << captionTop + 18
-        << "\">bounding box: " << threedb::boxText(summary) << "</text>\n";
+        << "\">bounding box: " << boxText(summary.box) << "</text>\n";
     if (!sample.empty())
       svg << "<text x=\"" << margin << "\" y=\"" << captionTop + 36 << "\">" << sample
           << "</text>\n";

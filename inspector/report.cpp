@@ -1,5 +1,7 @@
 #include "report.h"
 
+#include "common/figures.h"
+
 #include <cstdio>
 
 namespace inspector {
@@ -31,6 +33,11 @@ std::string indicesText(const threedb::Summary& summary) {
 
 }  // namespace
 
+std::string boxText(const threedb::Box& box) {
+  return common::boxText(
+      {{{box[0].low, box[0].high}, {box[1].low, box[1].high}, {box[2].low, box[2].high}}});
+}
+
 void printSummary(std::ostream& out, const std::string& path, std::uint64_t bytes,
                   const threedb::Summary& summary) {
   const threedb::Header& header = summary.header;
@@ -40,7 +47,7 @@ void printSummary(std::ostream& out, const std::string& path, std::uint64_t byte
       << "vertexCount: " << header.vertexCount << " (" << summary.vertices << " vertex records)\n"
       << "faceCount: " << header.faceCount << " declared, " << summary.faces
       << " face records present" << (differ ? " (they differ)" : "") << '\n';
-  out << "bounding box: " << threedb::boxText(summary)
+  out << "bounding box: " << boxText(summary.box)
       << (summary.nonFinite ? "; " + std::to_string(summary.nonFinite) + " coordinates not finite"
                             : "")
       << '\n';

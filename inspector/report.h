@@ -13,6 +13,9 @@ namespace inspector {
 void printSummary(std::ostream& out, const std::string& path, std::uint64_t bytes,
                   const threedb::Summary& summary);
 
+// The box as the summaries write it.
+std::string boxText(const threedb::Box& box);
+
 // Why a file with this problem is invalid, for a diagnostic; empty for Problem::none.
 std::string problemText(const threedb::FileReader& reader);
 

@@ -16,6 +16,7 @@
 
 #include <unistd.h>
 
+#include "distance.h"
 #include "import.h"
 #include "isolate.h"
 #include "model.h"

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace threedb {
 
@@ -12,12 +11,17 @@ void Range::add(float value) noexcept {
   high = std::max(high, value);
 }
 
+void addPositions(Box& box, const float* positions, std::size_t count) noexcept {
+  for (std::size_t i = 0; i < 3 * count; ++i) box[i % 3].add(positions[i]);
+}
+
 void Summary::addVertex(const VertexRecord& vertex) {
+  float position[3];
   for (std::size_t axis = 0; axis < 3; ++axis) {
-    float value = floatFromBits(vertex.bits()[axis]);
-    box[axis].add(value);
-    nonFinite += !std::isfinite(value);
+    position[axis] = floatFromBits(vertex.bits()[axis]);
+    nonFinite += !std::isfinite(position[axis]);
   }
+  addPositions(box, position, 1);
   auto known = colours.find(vertex.colour);
   if (known != colours.end())
     ++known->second;
@@ -54,23 +58,6 @@ DeviceFigures deviceFigures(const Summary& summary) noexcept {
   figures.indicesFit = summary.indicesBeyond == 0;
   figures.faceOffset = headerSize + figures.vertexBytes;
   return figures;
-}
-
-std::string numberText(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.9g", value);
-  return text;
-}
-
-std::string boxText(const Summary& summary) {
-  const char* axes = "xyz";
-  std::string text;
-  for (std::size_t a = 0; a < 3; ++a) {
-    const Range& range = summary.box[a];
-    text += std::string(a ? ", " : "") + axes[a] + ' ';
-    text += range.empty() ? "none" : numberText(range.low) + " .. " + numberText(range.high);
-  }
-  return text;
 }
 
 Problem summarise(FileReader& reader, Summary& summary, RecordVisitor* visitor) {

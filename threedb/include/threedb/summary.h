@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <limits>
 #include <map>
-#include <string>
 
 #include "threedb/reader.h"
 
@@ -21,6 +20,12 @@ struct Range {
   bool empty() const noexcept { return low > high; }
   float extent() const noexcept { return empty() ? 0.0f : high - low; }
 };
+
+// The finite values of positions along x, y and z.
+using Box = std::array<Range, 3>;
+
+// Widens `box` by the finite coordinates of `count` positions, x, y, z each.
+void addPositions(Box& box, const float* positions, std::size_t count) noexcept;
 
 // How the face indices relate to the vertices.
 enum class IndexBase {
@@ -37,9 +42,9 @@ struct Summary {
   static constexpr std::size_t colourLimit = 16;
 
   Header header;
-  std::uint32_t vertices = 0;                      // vertex records
-  std::uint64_t faces = 0;                         // face records
-  std::array<Range, 3> box;                        // x, y, z
+  std::uint32_t vertices = 0;  // vertex records
+  std::uint64_t faces = 0;     // face records
+  Box box;
   std::uint64_t nonFinite = 0;                     // coordinates that are infinite or NaN
   std::map<std::uint32_t, std::uint64_t> colours;  // colour -> vertices, up to colourLimit
   std::uint64_t otherColours = 0;                  // vertices whose colour did not fit the table
@@ -68,12 +73,6 @@ struct DeviceFigures {
 // The figures of a summed-up file. A file loaded one byte past a 16-byte boundary has both its
 // sections on 16-byte boundaries, since the header is 15 bytes and a vertex record 16.
 DeviceFigures deviceFigures(const Summary& summary) noexcept;
-
-// A value as summaries show it: nine significant digits, as a float needs to come back exactly.
-std::string numberText(double value);
-
-// "x low .. high, y low .. high, z low .. high", with "none" for an axis without a finite value.
-std::string boxText(const Summary& summary);
 
 // Receives each record as summarise() reads it, for a program that also writes the mesh out.
 class RecordVisitor {
