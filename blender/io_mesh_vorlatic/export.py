@@ -18,7 +18,8 @@ def _count(number, one, many):
 
 
 def _names(objects):
-    return ", ".join(f'"{o.name}"' for o in objects)
+    more = f" and {len(objects) - 3} more" if len(objects) > 3 else ""
+    return ", ".join(f'"{o.name}"' for o in objects[:3]) + more
 
 
 def _over_limit(members, vertices):
@@ -26,9 +27,8 @@ def _over_limit(members, vertices):
     if len(members) == 1:
         return (f'"{members[0].name}" has {vertices:,} vertices after welding, {limit}: add a '
                 f"Decimate modifier to it, or turn on Split Over the Limit")
-    own = sorted(((shaping.weld(m.corners, m.colours)[0].vertex_count, m.name) for m in members),
-                 reverse=True)
-    largest = ", ".join(f'"{name}" {count:,}' for count, name in own[:3])
+    own = sorted(((-shaping.weld(m.corners, m.colours)[0].vertex_count, m.name) for m in members))
+    largest = ", ".join(f'"{name}" {-count:,}' for count, name in own[:3])
     more = f" and {len(own) - 3} more" if len(own) > 3 else ""
     return (f"the {len(members)} objects joined have {vertices:,} vertices after welding "
             f"({largest}{more}), {limit}: add a Decimate modifier to the largest, export one "
