@@ -29,3 +29,8 @@ install(FILES ${PROJECT_BINARY_DIR}/VorlaticConfig.cmake
         DESTINATION ${packageDir})
 # The device-side loader, to be copied into a game for the handheld.
 install(FILES loader/v3db.h loader/v3db.c DESTINATION ${CMAKE_INSTALL_DATADIR}/vorlatic/loader)
+# The Blender add-on: its package, to copy or link into Blender's add-ons, and the zip that
+# Blender's "Install from disk" takes.
+install(FILES ${VORLATIC_BLENDER_ADDON_FILES}
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/vorlatic/blender/io_mesh_vorlatic)
+install(FILES ${VORLATIC_BLENDER_ADDON_ZIP} DESTINATION ${CMAKE_INSTALL_DATADIR}/vorlatic/blender)

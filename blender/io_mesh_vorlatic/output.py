@@ -1,0 +1,108 @@
+# Outputs written as every Vorlatic output is: complete or not at all. Each file is written to a
+# temporary file beside it and renamed over it only once every file of the export is written and
+# on the disk; a failure removes the temporaries and leaves every path as it was.
+
+import os
+import random
+import stat
+import string
+
+TEMPORARY_PREFIX = ".vorlatic-"
+
+
+class OutputError(Exception):
+    """A file that could not be written; the message names it and gives the system's reason."""
+
+
+class _Output:
+    def __init__(self, path):
+        self.path = path
+        # A symbolic link stays a link: the file it leads to is the one replaced.
+        self.target = os.path.realpath(path)
+        self.temporary = None
+
+    def _fail(self, what, error):
+        raise OutputError(f"{self.path}: {what}: {error.strerror or error}") from error
+
+    def write(self, data):
+        folder = os.path.dirname(self.target)
+        try:
+            original = os.stat(self.target)
+        except FileNotFoundError:
+            original = None
+        except OSError as error:
+            self._fail("cannot create", error)
+        if original is not None and not stat.S_ISREG(original.st_mode):
+            raise OutputError(f"{self.path}: cannot create: not a regular file")
+        # A replacement is made 0600, so that nobody else opens it before it takes the mode of
+        # the file it replaces; a new file gets 0666 less the umask, as any new file does.
+        flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_BINARY", 0)
+        mode = 0o600 if original else 0o666
+        for _ in range(100):
+            name = TEMPORARY_PREFIX + "".join(random.choices(string.ascii_letters, k=6))
+            try:
+                descriptor = os.open(os.path.join(folder, name), flags, mode)
+                break
+            except FileExistsError:
+                continue
+            except OSError as error:
+                self._fail("cannot create", error)
+        else:
+            raise OutputError(f"{self.path}: cannot create: no free temporary name")
+        self.temporary = os.path.join(folder, name)
+        try:
+            with os.fdopen(descriptor, "wb") as file:
+                if original is not None and hasattr(os, "fchown"):  # not on Windows
+                    made = os.fstat(file.fileno())
+                    try:
+                        if (made.st_uid, made.st_gid) != (original.st_uid, original.st_gid):
+                            os.fchown(file.fileno(), original.st_uid, original.st_gid)
+                    except OSError:
+                        pass  # only root may give a file away: another user's becomes this one's
+                    os.fchmod(file.fileno(), stat.S_IMODE(original.st_mode))
+                file.write(data)
+                file.flush()
+                os.fsync(file.fileno())
+        except OSError as error:
+            self._fail("cannot write", error)
+
+    def commit(self):
+        try:
+            os.replace(self.temporary, self.target)
+        except OSError as error:
+            self._fail("cannot write", error)
+        self.temporary = None
+        if hasattr(os, "O_DIRECTORY"):
+            # The rename itself on the disk too; a folder that cannot be synced changes nothing.
+            try:
+                folder = os.open(os.path.dirname(self.target), os.O_RDONLY | os.O_DIRECTORY)
+                try:
+                    os.fsync(folder)
+                finally:
+                    os.close(folder)
+            except OSError:
+                pass
+
+    def discard(self):
+        if self.temporary is not None:
+            try:
+                os.unlink(self.temporary)
+            except OSError:
+                pass
+            self.temporary = None
+
+
+def write_all(files):
+    """Writes every (path, bytes) of `files`, all or none: each is put in place only once all
+    are written and synced. OutputError with the path and the reason when one cannot be; the
+    paths then hold what they held before (but for those put in place before a rename failed)."""
+    outputs = []
+    try:
+        for path, data in files:
+            outputs.append(_Output(path))
+            outputs[-1].write(data)
+        for output in outputs:
+            output.commit()
+    finally:
+        for output in outputs:
+            output.discard()
