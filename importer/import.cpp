@@ -31,67 +31,20 @@
 namespace importer {
 namespace {
 
-// Bytes gathered into blocks for the stream, as threedb::Writer does, for records it cannot
-// compose: vertices of any colour.
-class BlockWriter {
- public:
-  explicit BlockWriter(std::streambuf& stream) : stream_(stream) { block_.reserve(blockSize); }
-
-  template <std::size_t N>
-  void append(const std::array<unsigned char, N>& bytes) {
-    if (block_.size() + N > blockSize) drain();
-    block_.insert(block_.end(), bytes.begin(), bytes.end());
-    written_ += N;
-  }
-  // Hands every byte to the stream and syncs it; false if any write failed.
-  bool flush() {
-    drain();
-    if (!failed_ && stream_.pubsync() != 0) failed_ = true;
-    return !failed_;
-  }
-  std::uint64_t bytesWritten() const noexcept { return written_; }
-
- private:
-  static constexpr std::size_t blockSize = std::size_t{1} << 16;
-  void drain() {
-    if (!failed_ && !block_.empty())
-      failed_ = stream_.sputn(reinterpret_cast<const char*>(block_.data()),
-                              std::streamsize(block_.size())) != std::streamsize(block_.size());
-    block_.clear();
-  }
-
-  std::streambuf& stream_;
-  std::vector<unsigned char> block_;
-  std::uint64_t written_ = 0;
-  bool failed_ = false;
-};
-
-// A vertex record of the format with `colour` in place of the fixed one.
-threedb::VertexBytes vertexRecord(std::uint32_t colour, std::uint32_t xBits, std::uint32_t yBits,
-                                  std::uint32_t zBits) {
-  threedb::VertexBytes bytes;
-  threedb::storeLittle32(bytes.data(), colour);
-  threedb::storeLittle32(bytes.data() + 4, xBits);
-  threedb::storeLittle32(bytes.data() + 8, yBits);
-  threedb::storeLittle32(bytes.data() + 12, zBits);
-  return bytes;
-}
-
 // Writes the mesh to `stream` as the output's kind asks; returns the bytes written.
 std::uint64_t write(const Shaped& mesh, OutputKind kind, std::streambuf& stream) {
   const auto vertices = std::int32_t(mesh.positions.size() / 3);
   const auto faces = std::int32_t(mesh.indices.size() / 3);
   const auto bits = [&](std::size_t i) { return threedb::floatBits(mesh.positions[i]); };
   if (kind == OutputKind::binary) {
-    BlockWriter writer(stream);
-    writer.append(threedb::encodeHeader(vertices, faces));
+    threedb::Writer writer(stream);
+    writer.writeHeader(vertices, faces);
     for (std::size_t i = 0; i < mesh.positions.size(); i += 3)
-      writer.append(vertexRecord(mesh.colours.empty() ? threedb::vertexColour : mesh.colours[i / 3],
-                                 bits(i), bits(i + 1), bits(i + 2)));
+      writer.writeVertexBits(bits(i), bits(i + 1), bits(i + 2),
+                             mesh.colours.empty() ? threedb::vertexColour : mesh.colours[i / 3]);
     for (std::size_t t = 0; t < mesh.indices.size(); t += 3)
-      writer.append(threedb::encodeFace(std::uint16_t(mesh.indices[t]),
-                                        std::uint16_t(mesh.indices[t + 1]),
-                                        std::uint16_t(mesh.indices[t + 2])));
+      writer.writeFace(std::uint16_t(mesh.indices[t]), std::uint16_t(mesh.indices[t + 1]),
+                       std::uint16_t(mesh.indices[t + 2]));
     writer.flush();
     return writer.bytesWritten();
   }

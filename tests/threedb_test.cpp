@@ -59,6 +59,29 @@ TEST(Writer, ConcatenatesRecordsAcrossBlocks) {
   EXPECT_EQ(writer.bytesWritten(), threedb::fileSize(100, 300));
 }
 
+// Single records gathered in the writer's own block and blocks of records interleaved: every byte
+// in the order written (a block handed on before the gathered header would come first), and a
+// colour given to a vertex kept.
+TEST(Writer, KeepsTheOrderOfSingleRecordsAndBlocks) {
+  threedb::RecordBlock block;
+  block.reserve(2);
+  block.addVertex(1, 2, 3);
+  block.addFace(4, 5, 6);
+  const std::string records =
+      str(threedb::encodeVertex(1u, 2u, 3u)) + str(threedb::encodeFace(4, 5, 6));
+  std::stringbuf out;
+  threedb::Writer writer(out);
+  writer.writeHeader(2, 2);
+  writer.writeBlock(block);
+  writer.writeVertexBits(7, 8, 9, 0x11223344u);
+  writer.writeBlock(block);
+  ASSERT_TRUE(writer.flush());
+  EXPECT_EQ(out.str(), str(threedb::encodeHeader(2, 2)) + records +
+                           std::string("\x44\x33\x22\x11\7\0\0\0\x08\0\0\0\x09\0\0\0", 16) +
+                           records);
+  EXPECT_EQ(writer.bytesWritten(), out.str().size());
+}
+
 TEST(Writer, ReportsAFailedWriteAndStopsWriting) {
   testing_support::FullAfter out(20);
   threedb::Writer writer(out, 16);

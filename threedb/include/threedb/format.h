@@ -47,10 +47,10 @@ HeaderBytes encodeHeader(std::int32_t vertexCount, std::int32_t faceCount) noexc
 
 // A vertex record: the colour word, then x, y and z. The coordinates are given as their binary32
 // bits so that every NaN payload and signed zero is stored exactly.
-inline VertexBytes encodeVertex(std::uint32_t xBits, std::uint32_t yBits,
-                                std::uint32_t zBits) noexcept {
+inline VertexBytes encodeVertex(std::uint32_t xBits, std::uint32_t yBits, std::uint32_t zBits,
+                                std::uint32_t colour = vertexColour) noexcept {
   VertexBytes bytes;
-  storeLittle32(bytes.data(), vertexColour);
+  storeLittle32(bytes.data(), colour);
   storeLittle32(bytes.data() + 4, xBits);
   storeLittle32(bytes.data() + 8, yBits);
   storeLittle32(bytes.data() + 12, zBits);

@@ -24,9 +24,6 @@ class RecordBlock {
   void addVertex(std::uint32_t xBits, std::uint32_t yBits, std::uint32_t zBits) noexcept {
     put(encodeVertex(xBits, yBits, zBits));
   }
-  void addVertex(float x, float y, float z) noexcept {
-    addVertex(floatBits(x), floatBits(y), floatBits(z));
-  }
   void addFace(std::uint16_t a, std::uint16_t b, std::uint16_t c) noexcept {
     put(encodeFace(a, b, c));
   }
@@ -70,8 +67,9 @@ class Writer {
     append(encodeVertex(floatBits(x), floatBits(y), floatBits(z)));
   }
   // The coordinates as their binary32 bits, so that every NaN payload is kept exactly.
-  void writeVertexBits(std::uint32_t xBits, std::uint32_t yBits, std::uint32_t zBits) {
-    append(encodeVertex(xBits, yBits, zBits));
+  void writeVertexBits(std::uint32_t xBits, std::uint32_t yBits, std::uint32_t zBits,
+                       std::uint32_t colour = vertexColour) {
+    append(encodeVertex(xBits, yBits, zBits, colour));
   }
   void writeFace(std::uint16_t a, std::uint16_t b, std::uint16_t c) { append(encodeFace(a, b, c)); }
 
