@@ -10,17 +10,15 @@
 #include <new>
 
 #include "common/diagnostics.h"
-#include "common/figures.h"
 #include "common/output.h"
 #include "common/paths.h"
 #include "common/program.h"
 #include "isolate.h"
-#include "meshtext/writer.h"
 #include "options.h"
 #include "progress.h"
+#include "report.h"
 #include "shape.h"
-#include "threedb/summary.h"
-#include "threedb/writer.h"
+#include "threedb/format.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -30,43 +28,6 @@
 
 namespace importer {
 namespace {
-
-// Writes the mesh to `stream` as the output's kind asks; returns the bytes written.
-std::uint64_t write(const Shaped& mesh, OutputKind kind, std::streambuf& stream) {
-  const auto vertices = std::int32_t(mesh.positions.size() / 3);
-  const auto faces = std::int32_t(mesh.indices.size() / 3);
-  const auto bits = [&](std::size_t i) { return threedb::floatBits(mesh.positions[i]); };
-  if (kind == OutputKind::binary) {
-    threedb::Writer writer(stream);
-    writer.writeHeader(vertices, faces);
-    for (std::size_t i = 0; i < mesh.positions.size(); i += 3)
-      writer.writeVertexBits(bits(i), bits(i + 1), bits(i + 2),
-                             mesh.colours.empty() ? threedb::vertexColour : mesh.colours[i / 3]);
-    for (std::size_t t = 0; t < mesh.indices.size(); t += 3)
-      writer.writeFace(std::uint16_t(mesh.indices[t]), std::uint16_t(mesh.indices[t + 1]),
-                       std::uint16_t(mesh.indices[t + 2]));
-    writer.flush();
-    return writer.bytesWritten();
-  }
-  meshtext::Writer writer(stream);
-  writer.writeCounts(vertices, faces);
-  for (std::size_t i = 0; i < mesh.positions.size(); i += 3)
-    writer.writeVertex(bits(i), bits(i + 1), bits(i + 2));
-  for (std::size_t t = 0; t < mesh.indices.size(); t += 3)
-    writer.writeFace(mesh.indices[t], mesh.indices[t + 1], mesh.indices[t + 2]);
-  writer.flush();
-  return writer.bytesWritten();
-}
-
-// An output and what goes into it.
-struct Written {
-  std::string path;
-  const Shaped* mesh;
-  common::OutputFile* file;
-  std::streambuf* stream;
-  std::uint64_t bytes;
-  std::unique_ptr<common::OutputFile> owned;  // a part's, made for it
-};
 
 // Part `number` of OUT: STEM-number.EXT beside it.
 std::string partPath(const std::string& output, std::size_t number) {
@@ -83,57 +44,6 @@ const std::string* readBy(const Model& model, const std::string& output) {
       return &file;
   }
   return nullptr;
-}
-
-// `model` as read, before shaping took its arrays.
-void printSummary(std::ostream& out, const Options& options, const Model& model,
-                  std::size_t trianglesRead, const Shaped& mesh,
-                  const std::vector<Written>& written) {
-  threedb::Box box;
-  threedb::addPositions(box, mesh.positions.data(), mesh.positions.size() / 3);
-  const std::size_t triangles = mesh.indices.size() / 3;
-  out << "read: " << options.model << " (" << model.format << "), " << model.meshes
-      << (model.meshes == 1 ? " mesh\n" : " meshes joined\n") << "triangles: " << trianglesRead
-      << " read (" << common::plural(model.polygons, "polygon", "polygons") << " triangulated); "
-      << common::plural(model.points, "point", "points") << " and "
-      << common::plural(model.lines, "line", "lines") << " dropped\n"
-      << "corners: " << model.corners << " read, " << mesh.verticesWelded
-      << " vertices after welding; "
-      << common::plural(mesh.degenerate, "degenerate triangle", "degenerate triangles")
-      << " dropped\n";
-  if (mesh.passes > 0)
-    out << "simplified: " << mesh.trianglesBefore << " to " << triangles << " triangles in "
-        << mesh.passes << (mesh.passes == 1 ? " pass" : " passes")
-        << ", largest distance from an original vertex to the result "
-        << common::numberText(mesh.deviation) << " (in the output's units)\n";
-  if (!mesh.parts.empty())
-    out << "split: " << common::plural(mesh.positions.size() / 3, "vertex", "vertices") << " into "
-        << mesh.parts.size() << " parts of at most "
-        << options.shape.maxVertices.value_or(maxDeviceVertices) << " vertices each\n";
-  out << "bounding box: "
-      << common::boxText(
-             {{{box[0].low, box[0].high}, {box[1].low, box[1].high}, {box[2].low, box[2].high}}})
-      << '\n';
-  for (const Written& target : written)
-    out << "written: " << target.path << ", " << target.bytes << " bytes ("
-        << common::plural(target.mesh->positions.size() / 3, "vertex", "vertices") << ", "
-        << common::plural(target.mesh->indices.size() / 3, "triangle", "triangles") << ")\n";
-}
-
-void printTimes(std::ostream& out, const Model& model, const Shaped& mesh, double writeSeconds) {
-  const std::pair<const char*, double> steps[] = {
-      {"reading", model.readSeconds - model.triangulateSeconds},
-      {"triangulating", model.triangulateSeconds},
-      {"welding", mesh.weldSeconds},
-      {"simplifying", mesh.simplifySeconds},
-      {"ordering", mesh.orderSeconds},
-      {"writing", writeSeconds}};
-  out << "seconds:";
-  for (const auto& [step, seconds] : steps) {
-    char text[32];
-    std::snprintf(text, sizeof text, " %s %.3f", step, seconds);
-    out << text << (step == steps[5].first ? "\n" : ",");
-  }
 }
 
 // Why the model cannot be read, or an empty string: asked of the system here, whose reasons say
@@ -179,6 +89,74 @@ int list(const Options& options, std::ostream& out, common::Diagnostics& diagnos
   return diagnostics.failed() ? common::statusFailed : common::statusOk;
 }
 
+// Checks the model as read against what was asked of it, and gives it the colours asked for;
+// false once a diagnostic has said why it cannot be imported.
+bool prepare(const Options& options, Model& model, common::Diagnostics& diagnostics) {
+  if (const std::string* file = readBy(model, options.output))
+    return diagnostics.fail(options.output, "is the same file as " + *file +
+                                                ", which the model reads; not overwriting it"),
+           false;
+  for (const std::string& name : options.meshes)
+    if (std::none_of(model.meshList.begin(), model.meshList.end(),
+                     [&](const MeshEntry& mesh) { return mesh.name == name; }))
+      return diagnostics.fail(options.model, "--mesh: no mesh is named " + quoted(name)), false;
+  if (model.indices.empty())
+    return diagnostics.fail(options.model,
+                            "no triangles: " + common::plural(model.points, "point", "points") +
+                                " and " + common::plural(model.lines, "line", "lines") +
+                                ", which a 3DB file cannot hold"),
+           false;
+  if (options.colour) model.colours.assign(model.vertexCount(), *options.colour);
+  const bool coloured =
+      std::any_of(model.colours.begin(), model.colours.end(),
+                  [](std::uint32_t colour) { return colour != threedb::vertexColour; });
+  if (!coloured) std::vector<std::uint32_t>().swap(model.colours);  // one green is no colour
+  if (coloured && options.kind == OutputKind::text)
+    diagnostics.warn(options.colour ? "--colour" : options.model,
+                     options.colour ? "mesh text has no colours"
+                                    : "the model's vertex colours are not kept in mesh text");
+  // Faces the library could not read (strips, say) leave their vertices unused: nearly all of
+  // them unused is a model lost, most of them a model that may have lost faces.
+  const std::size_t vertices = model.vertexCount(), used = usedVertices(model.indices, vertices);
+  if (used * 100 < vertices)
+    return diagnostics.fail(options.model, "only " + std::to_string(used) + " of its " +
+                                               std::to_string(vertices) +
+                                               " vertices are used by a triangle: its faces "
+                                               "were not read"),
+           false;
+  if (used * 2 < vertices)
+    diagnostics.warn(options.model, std::to_string(vertices - used) + " of its " +
+                                        std::to_string(vertices) +
+                                        " vertices are used by no triangle");
+  return true;
+}
+
+// What is written where: OUT itself, or its parts beside it, each opened; false once a
+// diagnostic has said why one cannot be.
+bool openTargets(const Options& options, const Model& model, const Shaped& mesh,
+                 common::OutputFile& output, std::streambuf* stream, std::vector<Written>& targets,
+                 common::Diagnostics& diagnostics) {
+  if (mesh.parts.empty()) {
+    targets.push_back({options.output, &mesh, &output, stream, 0, nullptr});
+    return true;
+  }
+  output.discard();
+  std::string reason;
+  for (std::size_t i = 0; i < mesh.parts.size(); ++i) {
+    Written part{partPath(options.output, i + 1), &mesh.parts[i], nullptr, nullptr, 0, nullptr};
+    part.owned = std::make_unique<common::OutputFile>(part.path);
+    part.file = part.owned.get();
+    part.stream = part.file->open(options.model, reason);
+    if (!part.stream) return diagnostics.fail(part.path, reason), false;
+    if (const std::string* file = readBy(model, part.path))
+      return diagnostics.fail(part.path, "is the same file as " + *file +
+                                             ", which the model reads; not overwriting it"),
+             false;
+    targets.push_back(std::move(part));
+  }
+  return true;
+}
+
 int import(const Options& options, std::ostream& out, common::Diagnostics& diagnostics,
            Progress& progress) {
   std::string reason = unreadable(options.model);
@@ -191,39 +169,8 @@ int import(const Options& options, std::ostream& out, common::Diagnostics& diagn
   progress.at("reading", 0);
   if (!readIsolated(options.model, options.meshes, options.limits, model, reason))
     return diagnostics.fail(options.model, reason);
-  if (const std::string* file = readBy(model, options.output))
-    return diagnostics.fail(options.output, "is the same file as " + *file +
-                                                ", which the model reads; not overwriting it");
-  for (const std::string& name : options.meshes)
-    if (std::none_of(model.meshList.begin(), model.meshList.end(),
-                     [&](const MeshEntry& mesh) { return mesh.name == name; }))
-      return diagnostics.fail(options.model, "--mesh: no mesh is named " + quoted(name));
-  if (model.indices.empty())
-    return diagnostics.fail(options.model,
-                            "no triangles: " + common::plural(model.points, "point", "points") +
-                                " and " + common::plural(model.lines, "line", "lines") +
-                                ", which a 3DB file cannot hold");
-  if (options.colour) model.colours.assign(model.vertexCount(), *options.colour);
-  const bool coloured =
-      std::any_of(model.colours.begin(), model.colours.end(),
-                  [](std::uint32_t colour) { return colour != threedb::vertexColour; });
-  if (!coloured) std::vector<std::uint32_t>().swap(model.colours);  // one green is no colour
-  if (coloured && options.kind == OutputKind::text)
-    diagnostics.warn(options.colour ? "--colour" : options.model,
-                     options.colour ? "mesh text has no colours"
-                                    : "the model's vertex colours are not kept in mesh text");
+  if (!prepare(options, model, diagnostics)) return common::statusFailed;
   const std::size_t trianglesRead = model.triangleCount();
-  // Faces the library could not read (strips, say) leave their vertices unused: nearly all of
-  // them unused is a model lost, most of them a model that may have lost faces.
-  const std::size_t vertices = model.vertexCount(), used = usedVertices(model.indices, vertices);
-  if (used * 100 < vertices)
-    return diagnostics.fail(options.model,
-                            "only " + std::to_string(used) + " of its " + std::to_string(vertices) +
-                                " vertices are used by a triangle: its faces were not read");
-  if (used * 2 < vertices)
-    diagnostics.warn(options.model, std::to_string(vertices - used) + " of its " +
-                                        std::to_string(vertices) +
-                                        " vertices are used by no triangle");
   Shaped mesh;
   // The shares of a large import's time each step takes, roughly, from the benchmark's.
   progress.at("welding", 45);
@@ -234,25 +181,10 @@ int import(const Options& options, std::ostream& out, common::Diagnostics& diagn
     return diagnostics.fail(options.model, reason);
   progress.at("writing", 95);
   const auto writing = std::chrono::steady_clock::now();
-  // What is written where: OUT itself, or its parts beside it, each replaced only once all are
-  // written and every word is out.
+  // Each output replaced only once all are written and every word is out.
   std::vector<Written> targets;
-  if (mesh.parts.empty()) {
-    targets.push_back({options.output, &mesh, &output, stream, 0, nullptr});
-  } else {
-    output.discard();
-    for (std::size_t i = 0; i < mesh.parts.size(); ++i) {
-      Written part{partPath(options.output, i + 1), &mesh.parts[i], nullptr, nullptr, 0, nullptr};
-      part.owned = std::make_unique<common::OutputFile>(part.path);
-      part.file = part.owned.get();
-      part.stream = part.file->open(options.model, reason);
-      if (!part.stream) return diagnostics.fail(part.path, reason);
-      if (const std::string* file = readBy(model, part.path))
-        return diagnostics.fail(part.path, "is the same file as " + *file +
-                                               ", which the model reads; not overwriting it");
-      targets.push_back(std::move(part));
-    }
-  }
+  if (!openTargets(options, model, mesh, output, stream, targets, diagnostics))
+    return common::statusFailed;
   for (Written& target : targets) {
     target.bytes = write(*target.mesh, options.kind, *target.stream);
     if (!target.file->finish())

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "common/interrupts.h"
+#include "reader_protocol.h"
 #include "scene.h"
 
 #ifndef _WIN32
@@ -36,102 +37,9 @@ bool readIsolated(const std::string& path, const std::vector<std::string>& meshe
   return readScene(path, meshes, model, error);
 }
 #else
+using namespace reader;
+
 namespace {
-
-// What the child sends before the model: its counts, and the length of the text that follows
-// (the format's name, or the reader's reason for failing).
-struct Header {
-  std::uint32_t magic = 0x504D4956;  // "VIMP"
-  std::uint32_t read = 0;            // 1 when the model was read
-  std::uint64_t meshes = 0, polygons = 0, points = 0, lines = 0, corners = 0;
-  std::uint64_t positions = 0, indices = 0, colours = 0, list = 0, files = 0, text = 0;
-  std::uint32_t inFile = 0;  // 1 when what follows was written to the shared file instead
-  double readSeconds = 0, triangulateSeconds = 0;
-};
-
-// AddressSanitizer reserves terabytes of address space up front: under it, a limit on the
-// address space would stop the reader before it began, so only the time is limited.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool limitAddressSpace = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool limitAddressSpace = false;
-#else
-constexpr bool limitAddressSpace = true;
-#endif
-#else
-constexpr bool limitAddressSpace = true;
-#endif
-
-// A reason longer than this is cut: the child is not trusted with the parent's memory.
-constexpr std::uint64_t maxText = 4096;
-// The pipe's size asked for: the most an unprivileged process may set by default on Linux
-// (/proc/sys/fs/pipe-max-size).
-constexpr int pipeBytes = 1 << 20;
-// The child's statuses when an allocation failed: after its memory had grown near its limit, or
-// while far below it, so that one request alone was more than the limit.
-constexpr int exitOutOfMemory = 3;
-constexpr int exitAskedTooMuch = 4;
-
-bool writeAll(int fd, const void* data, std::size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    ssize_t put = ::write(fd, p, size);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    p += put;
-    size -= std::size_t(put);
-  }
-  return true;
-}
-
-// Whether this process may give a child `limit` of `resource`: not where a lower hard limit was
-// inherited, which then is the one that applies.
-bool ours(int resource, rlim_t limit) {
-  rlimit current{};
-  return getrlimit(resource, &current) == 0 &&
-         (current.rlim_max == RLIM_INFINITY || current.rlim_max >= limit);
-}
-
-rlimit memoryLimit(const ReaderLimits& limits) {
-  return {rlim_t(limits.memoryMiB) << 20, rlim_t(limits.memoryMiB) << 20};
-}
-
-// The hard limit a second later: the soft one sends SIGXCPU, the hard one SIGKILL.
-rlimit cpuLimit(const ReaderLimits& limits) {
-  return {rlim_t(limits.seconds), rlim_t(limits.seconds) + 1};
-}
-
-// The most address space this process has had, in KiB, or 0 where that is not known. Reads
-// without allocating, since it is asked when an allocation has just failed.
-std::uint64_t peakKiB() {
-#ifdef __linux__
-  int fd = ::open("/proc/self/status", O_RDONLY);
-  if (fd < 0) return 0;
-  char text[8192];
-  std::size_t size = 0;
-  for (ssize_t n;
-       size < sizeof text - 1 && (n = ::read(fd, text + size, sizeof text - 1 - size));) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    size += std::size_t(n);
-  }
-  ::close(fd);
-  text[size] = '\0';
-  const char* line = std::strstr(text, "VmPeak:");
-  return line ? std::strtoull(line + 7, nullptr, 10) : 0;
-#else
-  return 0;
-#endif
-}
-
-[[noreturn]] void exitForMemory() {
-  rlimit limit{};
-  const std::uint64_t peak = peakKiB();
-  const bool farBelow = peak > 0 && getrlimit(RLIMIT_AS, &limit) == 0 &&
-                        limit.rlim_cur != RLIM_INFINITY && peak < limit.rlim_cur / 1024 / 2;
-  _exit(farBelow ? exitAskedTooMuch : exitOutOfMemory);
-}
 
 // A file in memory that the child writes the model to, where the system has one: a large model
 // crosses at the speed of memory, where through the pipe it crossed at a fraction of it. -1
@@ -142,66 +50,6 @@ int sharedFile() {
 #else
   return -1;
 #endif
-}
-
-[[noreturn]] void runChild(int fd, int file, const std::string& path,
-                           const std::vector<std::string>& meshes, const ReaderLimits& limits,
-                           const ReaderHooks& hooks) {
-  common::interrupts::forgetInChild();
-#ifdef __linux__
-  prctl(PR_SET_PDEATHSIG, SIGKILL);  // a reader outlives no interrupted importer
-#endif
-  const rlimit memory = memoryLimit(limits), cpu = cpuLimit(limits);
-  if (limitAddressSpace) setrlimit(RLIMIT_AS, &memory);
-  setrlimit(RLIMIT_CPU, &cpu);
-  // The shared file is memory too, and not in the child's address space.
-  if (file >= 0) setrlimit(RLIMIT_FSIZE, &memory);
-  try {
-    if (hooks.beforeReading) hooks.beforeReading();
-    Model model;
-    std::string error;
-    Header header;
-    // The library's reader is left alive: the model goes to the parent first, and the process
-    // ends with _exit, so that a crash in the scene's destructor cannot lose a good read.
-    header.read = readScene(path, meshes, model, error, true) ? 1 : 0;
-    if (!header.read && error.find("bad_alloc") != std::string::npos)
-      exitForMemory();  // the library caught it
-    const std::string& text = header.read ? model.format : error;
-    header.meshes = model.meshes;
-    header.polygons = model.polygons;
-    header.points = model.points;
-    header.lines = model.lines;
-    header.corners = model.corners;
-    header.readSeconds = model.readSeconds;
-    header.triangulateSeconds = model.triangulateSeconds;
-    header.positions = model.positions.size();
-    header.indices = model.indices.size();
-    header.colours = model.colours.size();
-    const std::string list = encodeMeshList(model.meshList);
-    header.list = list.size();
-    std::string files;
-    for (const std::string& file : model.filesRead)
-      if (files.size() + file.size() < maxFilesBytes) files += file + '\0';
-    header.files = files.size();
-    header.text = std::min<std::uint64_t>(text.size(), maxText);
-    header.inFile = file >= 0 ? 1 : 0;
-    // Into the shared file, the header last: when it comes, the rest is there.
-    const int to = file >= 0 ? file : fd;
-    bool sent = (file >= 0 || writeAll(fd, &header, sizeof header)) &&
-                writeAll(to, text.data(), header.text) &&
-                writeAll(to, model.positions.data(), model.positions.size() * sizeof(float)) &&
-                writeAll(to, model.indices.data(), model.indices.size() * sizeof(std::uint32_t)) &&
-                writeAll(to, model.colours.data(), model.colours.size() * sizeof(std::uint32_t)) &&
-                writeAll(to, list.data(), list.size()) &&
-                writeAll(to, files.data(), files.size()) &&
-                (file < 0 || writeAll(fd, &header, sizeof header));
-    if (sent && hooks.afterSending) hooks.afterSending();
-    _exit(sent ? 0 : 1);
-  } catch (const std::bad_alloc&) {
-    exitForMemory();
-  } catch (...) {
-    _exit(1);
-  }
 }
 
 // `atOnce`: the allocation that failed came while the reader's memory was far below its limit.
@@ -338,9 +186,18 @@ void reapLater(pid_t child) {
 
 }  // namespace
 
-bool readIsolated(const std::string& path, const std::vector<std::string>& meshes,
-                  const ReaderLimits& limits, Model& model, std::string& error,
-                  const ReaderHooks& hooks) {
+namespace {
+
+// The reader started in a child of its own, and this end of what it sends through.
+struct Started {
+  pid_t child = -1;
+  int pipe = -1;  // the child's end is closed here
+  int file = -1;  // the shared file, or -1
+};
+
+bool startReader(const std::string& path, const std::vector<std::string>& meshes,
+                 const ReaderLimits& limits, const ReaderHooks& hooks, Started& started,
+                 std::string& error) {
   int fds[2];
   if (::pipe(fds) != 0) {
     error = "cannot start the model reader: " + std::string(std::strerror(errno));
@@ -351,6 +208,33 @@ bool readIsolated(const std::string& path, const std::vector<std::string>& meshe
   // processes would take turns thousands of times. Where the system allows no more, the default.
   (void)::fcntl(fds[1], F_SETPIPE_SZ, pipeBytes);
 #endif
+  started.file = sharedFile();
+  {
+    // Until the child has given up the parent's handlers, a signal must not find them there.
+    common::interrupts::Blocked blocked;
+    started.child = ::fork();
+  }
+  if (started.child < 0) {
+    error = "cannot start the model reader: " + std::string(std::strerror(errno));
+    ::close(fds[0]);
+    ::close(fds[1]);
+    if (started.file >= 0) ::close(started.file);
+    return false;
+  }
+  if (started.child == 0) {
+    ::close(fds[0]);
+    runChild(fds[1], started.file, path, meshes, limits, hooks);
+  }
+  ::close(fds[1]);
+  started.pipe = fds[0];
+  return true;
+}
+
+}  // namespace
+
+bool readIsolated(const std::string& path, const std::vector<std::string>& meshes,
+                  const ReaderLimits& limits, Model& model, std::string& error,
+                  const ReaderHooks& hooks) {
   // The reader's end is waited for here: a parent that ignores SIGCHLD would have the system
   // reap it first, and its status would be lost.
   struct sigaction childAction {
@@ -362,43 +246,25 @@ bool readIsolated(const std::string& path, const std::vector<std::string>& meshe
     struct sigaction& saved;
     ~Restore() { sigaction(SIGCHLD, &saved, nullptr); }
   } restore{savedChildAction};
-  const int file = sharedFile();
-  pid_t child;
-  {
-    // Until the child has given up the parent's handlers, a signal must not find them there.
-    common::interrupts::Blocked blocked;
-    child = ::fork();
-  }
-  if (child < 0) {
-    error = "cannot start the model reader: " + std::string(std::strerror(errno));
-    ::close(fds[0]);
-    ::close(fds[1]);
-    if (file >= 0) ::close(file);
-    return false;
-  }
-  if (child == 0) {
-    ::close(fds[0]);
-    runChild(fds[1], file, path, meshes, limits, hooks);
-  }
-  ::close(fds[1]);
-  Receiver from(fds[0], file,
+  Started started;
+  if (!startReader(path, meshes, limits, hooks, started, error)) return false;
+  Receiver from(started.pipe, started.file,
                 std::chrono::steady_clock::now() + std::chrono::seconds(limits.wallSeconds));
   std::string text;
-  bool read = false;
-  bool whole = false;
+  bool read = false, whole = false;
   int status = 0;
   rusage usage{};
   // Its status is needed only to say why it failed.
   auto finish = [&](bool needStatus) {
-    ::close(fds[0]);
-    if (file >= 0) ::close(file);
+    ::close(started.pipe);
+    if (started.file >= 0) ::close(started.file);
     // It may be stuck, still sending, or, having sent everything, stuck in the library's cleanup.
-    ::kill(child, SIGKILL);
+    ::kill(started.child, SIGKILL);
     if (needStatus) {
-      while (::wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
+      while (::wait4(started.child, &status, 0, &usage) < 0 && errno == EINTR) {
       }
     } else {
-      reapLater(child);
+      reapLater(started.child);
     }
   };
   try {

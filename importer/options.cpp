@@ -1,8 +1,10 @@
 #include "options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 
 #include "threedb/format.h"
 
@@ -58,91 +60,76 @@ bool colourWord(const std::string& text, std::uint32_t& word) {
 
 }  // namespace
 
-bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& what,
-                  std::string& reason) {
-  std::vector<std::string> paths;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
-    what = arg;
-    float f = 0;
-    unsigned long long n = 0;
-    if (arg == "--help" || arg == "--version") {
-      (arg == "--help" ? options.help : options.version) = true;
-      return true;
-    } else if (arg == "--split") {
-      options.shape.split = true;
-    } else if (arg == "--keep-order") {
-      options.shape.keepOrder = true;
-    } else if (arg == "--center") {
-      options.shape.center = true;
-    } else if (arg == "--flip-winding") {
-      options.shape.flipWinding = true;
-    } else if (arg == "--list") {
-      options.list = true;
-    } else if (arg == "--mesh") {
-      const std::string* name = value();
-      if (!name) return reason = "takes the name of a mesh", false;
-      options.meshes.push_back(*name);
-    } else if (arg == "--quiet") {
-      options.quiet = true;
-    } else if (arg == "--times") {
-      options.times = true;
-    } else if (arg == "--up") {
-      const std::string* axis = value();
-      if (!axis || (*axis != "z" && *axis != "y"))
-        return reason = "takes z (or y, the default)", false;
-      options.shape.zUp = *axis == "z";
-    } else if (arg == "--colour") {
-      const std::string* text = value();
-      std::uint32_t word = 0;
-      if (text && *text == "model") {
-        options.colour.reset();
-      } else {
-        if (!text || !colourWord(*text, word))
-          return reason = "takes RRGGBB or RRGGBBAA in hex, or model", false;
-        options.colour = word;
-      }
-    } else if (arg == "--max-vertices") {
-      const std::string* text = value();
-      // Fewer than three vertices make no triangle.
-      if (!text || !whole(*text, 3, maxDeviceVertices, n))
-        return reason = "takes a whole number from 3 to 65536", false;
-      options.shape.maxVertices = std::uint32_t(n);
-    } else if (arg == "--fit" || arg == "--scale") {
-      const std::string* text = value();
-      if (!text || !number(*text, f, arg == "--fit"))
-        return reason = arg == "--fit" ? "takes a positive number"
-                                       : "takes a finite number other than 0",
-               false;
-      (arg == "--fit" ? options.shape.fit : options.shape.scale) = f;
-    } else if (arg == "--reader-memory" || arg == "--reader-seconds") {
-      const std::string* text = value();
-      if (!text || !whole(*text, 1, 1u << 20, n)) return reason = "takes a whole number", false;
-      if (arg == "--reader-memory") {
-        options.limits.memoryMiB = n;
-      } else {
-        options.limits.seconds = unsigned(n);
-        options.limits.wallSeconds = 2 * unsigned(n);
-      }
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return reason = "is not an option of vorlatic-import", false;
-    } else {
-      paths.push_back(arg);
-    }
+namespace {
+
+// The options that take no value, and what each sets.
+struct Flag {
+  const char* name;
+  void (*set)(Options&);
+};
+constexpr Flag flags[] = {
+    {"--split", [](Options& o) { o.shape.split = true; }},
+    {"--keep-order", [](Options& o) { o.shape.keepOrder = true; }},
+    {"--center", [](Options& o) { o.shape.center = true; }},
+    {"--flip-winding", [](Options& o) { o.shape.flipWinding = true; }},
+    {"--list", [](Options& o) { o.list = true; }},
+    {"--quiet", [](Options& o) { o.quiet = true; }},
+    {"--times", [](Options& o) { o.times = true; }},
+};
+
+// The options that take a value. Sets what `arg` asks with `text`, its value (null when the
+// command line ends first); false with the reason when the value does not do. `known` is false
+// for an argument that is none of them.
+bool valueOption(const std::string& arg, const std::string* text, Options& options, bool& known,
+                 std::string& reason) {
+  known = true;
+  float f = 0;
+  unsigned long long n = 0;
+  std::uint32_t word = 0;
+  if (arg == "--mesh") {
+    if (!text) return reason = "takes the name of a mesh", false;
+    options.meshes.push_back(*text);
+  } else if (arg == "--up") {
+    if (!text || (*text != "z" && *text != "y"))
+      return reason = "takes z (or y, the default)", false;
+    options.shape.zUp = *text == "z";
+  } else if (arg == "--colour") {
+    if (text && *text == "model") return options.colour.reset(), true;
+    if (!text || !colourWord(*text, word))
+      return reason = "takes RRGGBB or RRGGBBAA in hex, or model", false;
+    options.colour = word;
+  } else if (arg == "--max-vertices") {
+    // Fewer than three vertices make no triangle.
+    if (!text || !whole(*text, 3, maxDeviceVertices, n))
+      return reason = "takes a whole number from 3 to 65536", false;
+    options.shape.maxVertices = std::uint32_t(n);
+  } else if (arg == "--fit" || arg == "--scale") {
+    if (!text || !number(*text, f, arg == "--fit"))
+      return reason =
+                 arg == "--fit" ? "takes a positive number" : "takes a finite number other than 0",
+             false;
+    (arg == "--fit" ? options.shape.fit : options.shape.scale) = f;
+  } else if (arg == "--reader-memory" || arg == "--reader-seconds") {
+    if (!text || !whole(*text, 1, 1u << 20, n)) return reason = "takes a whole number", false;
+    if (arg == "--reader-memory") options.limits.memoryMiB = n;
+    if (arg == "--reader-seconds")
+      options.limits.seconds = unsigned(n), options.limits.wallSeconds = 2 * unsigned(n);
+  } else {
+    known = false;
   }
-  what.clear();
-  // The usage text says it all.
+  return true;
+}
+
+// The model and the output named on the command line; false where they are not as the usage
+// says, with `what` and `reason` set where something more than the usage is to be said.
+bool takePaths(const std::vector<std::string>& paths, Options& options, std::string& what,
+               std::string& reason) {
   if (paths.size() != 2 && !(options.list && paths.size() == 1)) return false;
   options.model = paths[0];
   if (options.list) return paths[0].empty() ? (reason = "the path is empty", false) : true;
   options.output = paths[1];
-  for (const std::string& path : paths) {
-    if (path.empty()) {
-      reason = "the path is empty";
-      return false;
-    }
-  }
+  for (const std::string& path : paths)
+    if (path.empty()) return reason = "the path is empty", false;
   if (endsWith(options.output, ".3db")) {
     options.kind = OutputKind::binary;
   } else if (endsWith(options.output, ".msh") || endsWith(options.output, ".smsh")) {
@@ -153,6 +140,39 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& what,
+                  std::string& reason) {
+  std::vector<std::string> paths;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    what = arg;
+    if (arg == "--help" || arg == "--version") {
+      (arg == "--help" ? options.help : options.version) = true;
+      return true;
+    }
+    const Flag* flag = std::find_if(std::begin(flags), std::end(flags),
+                                    [&](const Flag& f) { return arg == f.name; });
+    if (flag != std::end(flags)) {
+      flag->set(options);
+      continue;
+    }
+    bool known = false;
+    const std::string* text = i + 1 < args.size() ? &args[i + 1] : nullptr;
+    if (!valueOption(arg, text, options, known, reason)) return false;
+    if (known) {
+      ++i;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return reason = "is not an option of vorlatic-import", false;
+    } else {
+      paths.push_back(arg);
+    }
+  }
+  what.clear();  // the usage text says it all, unless takePaths has more to say
+  return takePaths(paths, options, what, reason);
 }
 
 }  // namespace importer

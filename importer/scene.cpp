@@ -221,6 +221,37 @@ class RecordingIO : public Assimp::DefaultIOSystem {
   std::vector<std::string>& opened_;
 };
 
+// Joins the meshes (those named in `meshes`, or all) that the scene's nodes place, each where
+// its node puts it, and lists every one.
+void joinNodes(const aiScene& scene, const std::vector<std::string>& meshes,
+               const ColourRules& rules, Model& model, Joiner& joiner) {
+  std::vector<std::pair<const aiNode*, aiMatrix4x4>> pending{{scene.mRootNode, aiMatrix4x4()}};
+  std::vector<std::size_t> depth{0};
+  std::size_t listBytes = 0;
+  while (!pending.empty()) {
+    auto [node, parent] = pending.back();
+    std::size_t level = depth.back();
+    pending.pop_back();
+    depth.pop_back();
+    const aiMatrix4x4 transform = parent * node->mTransformation;
+    for (unsigned m = 0; m < node->mNumMeshes; ++m) {
+      if (node->mMeshes[m] >= scene.mNumMeshes) continue;
+      const aiMesh& mesh = *scene.mMeshes[node->mMeshes[m]];
+      MeshEntry entry = entryOf(scene, mesh, *node, rules);
+      listBytes += encodeMeshList({entry}).size();
+      if (listBytes <= maxMeshListBytes) model.meshList.push_back(std::move(entry));
+      if (meshes.empty() ||
+          std::find(meshes.begin(), meshes.end(), mesh.mName.C_Str()) != meshes.end())
+        joiner.add(mesh, transform);
+    }
+    if (level + 1 >= maxDepth) continue;
+    for (unsigned c = node->mNumChildren; c-- > 0;) {
+      pending.emplace_back(node->mChildren[c], transform);
+      depth.push_back(level + 1);
+    }
+  }
+}
+
 }  // namespace
 
 bool readScene(const std::string& path, const std::vector<std::string>& meshes, Model& model,
@@ -257,31 +288,7 @@ bool readScene(const std::string& path, const std::vector<std::string>& meshes, 
   rules.materialsInvented =
       model.format.find("PLY") != std::string::npos && !plyHasElement(path, "material");
   Joiner joiner(model, *scene, rules);
-  std::vector<std::pair<const aiNode*, aiMatrix4x4>> pending{{scene->mRootNode, aiMatrix4x4()}};
-  std::vector<std::size_t> depth{0};
-  std::size_t listBytes = 0;
-  while (!pending.empty()) {
-    auto [node, parent] = pending.back();
-    std::size_t level = depth.back();
-    pending.pop_back();
-    depth.pop_back();
-    const aiMatrix4x4 transform = parent * node->mTransformation;
-    for (unsigned m = 0; m < node->mNumMeshes; ++m) {
-      if (node->mMeshes[m] >= scene->mNumMeshes) continue;
-      const aiMesh& mesh = *scene->mMeshes[node->mMeshes[m]];
-      MeshEntry entry = entryOf(*scene, mesh, *node, rules);
-      listBytes += encodeMeshList({entry}).size();
-      if (listBytes <= maxMeshListBytes) model.meshList.push_back(std::move(entry));
-      if (meshes.empty() ||
-          std::find(meshes.begin(), meshes.end(), mesh.mName.C_Str()) != meshes.end())
-        joiner.add(mesh, transform);
-    }
-    if (level + 1 >= maxDepth) continue;
-    for (unsigned c = node->mNumChildren; c-- > 0;) {
-      pending.emplace_back(node->mChildren[c], transform);
-      depth.push_back(level + 1);
-    }
-  }
+  joinNodes(*scene, meshes, rules, model, joiner);
   model.triangulateSeconds = joiner.triangulateSeconds();
   model.readSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

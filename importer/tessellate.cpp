@@ -109,48 +109,56 @@ void Tessellator::triangulate(const std::vector<float>& positions, const std::ui
   const std::size_t n = ring_.size();
   if (n < 3) return;
   if (n > 3) {
-    // Newell's normal: the polygon's own winding, and the plane that fits it best.
-    const Vec origin = at(positions, ring_[0].index);
-    Vec normal{0, 0, 0};
-    for (std::size_t i = 1; i + 1 < n; ++i) {
-      Vec c =
-          cross(at(positions, ring_[i].index) - origin, at(positions, ring_[i + 1].index) - origin);
-      normal = {normal.x + c.x, normal.y + c.y, normal.z + c.z};
-    }
-    if (dot(normal, normal) == 0) {
-      // Loops that cancel out, as in a flat figure eight: the plane of the largest corner.
-      double largest = 0;
-      for (std::size_t i = 0; i < n; ++i) {
-        const Vec p = at(positions, ring_[(i + n - 1) % n].index);
-        const Vec q = at(positions, ring_[i].index);
-        Vec c = cross(q - p, at(positions, ring_[(i + 1) % n].index) - q);
-        if (dot(c, c) > largest) largest = dot(c, c), normal = c;
-      }
-      if (largest == 0) return;  // all on one line
-    }
-    // Two unit axes across the normal, turned so that the polygon goes round it anticlockwise.
-    const double ax = std::fabs(normal.x), ay = std::fabs(normal.y), az = std::fabs(normal.z);
-    Vec axis{0, 0, 1};  // the one the normal is furthest from
-    if (ax <= ay && ax <= az) {
-      axis = {1, 0, 0};
-    } else if (ay <= az) {
-      axis = {0, 1, 0};
-    }
-    Vec u = cross(normal, axis);
-    Vec v = cross(normal, u);
-    const double lengthU = std::sqrt(dot(u, u)), lengthV = std::sqrt(dot(v, v));
-    u = {u.x / lengthU, u.y / lengthU, u.z / lengthU};
-    v = {v.x / lengthV, v.y / lengthV, v.z / lengthV};
-    for (Corner& c : ring_) {
-      const Vec d = at(positions, c.index) - origin;
-      c.x = dot(d, u);
-      c.y = dot(d, v);
-    }
+    if (!project(positions)) return;  // all on one line
     // Fanned: exact for a convex polygon, and far cheaper for the quads most models are made of.
     if (!isConvex(ring_)) return cutEars(positions, triangles);
   }
   for (std::size_t i = 1; i + 1 < n; ++i)
     triangles.insert(triangles.end(), {ring_[0].index, ring_[i].index, ring_[i + 1].index});
+}
+
+// Gives each corner of the ring its place in the polygon's best-fit plane; false when the
+// corners are all on one line.
+bool Tessellator::project(const std::vector<float>& positions) {
+  const std::size_t n = ring_.size();
+  // Newell's normal: the polygon's own winding, and the plane that fits it best.
+  const Vec origin = at(positions, ring_[0].index);
+  Vec normal{0, 0, 0};
+  for (std::size_t i = 1; i + 1 < n; ++i) {
+    Vec c =
+        cross(at(positions, ring_[i].index) - origin, at(positions, ring_[i + 1].index) - origin);
+    normal = {normal.x + c.x, normal.y + c.y, normal.z + c.z};
+  }
+  if (dot(normal, normal) == 0) {
+    // Loops that cancel out, as in a flat figure eight: the plane of the largest corner.
+    double largest = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const Vec p = at(positions, ring_[(i + n - 1) % n].index);
+      const Vec q = at(positions, ring_[i].index);
+      Vec c = cross(q - p, at(positions, ring_[(i + 1) % n].index) - q);
+      if (dot(c, c) > largest) largest = dot(c, c), normal = c;
+    }
+    if (largest == 0) return false;
+  }
+  // Two unit axes across the normal, turned so that the polygon goes round it anticlockwise.
+  const double ax = std::fabs(normal.x), ay = std::fabs(normal.y), az = std::fabs(normal.z);
+  Vec axis{0, 0, 1};  // the one the normal is furthest from
+  if (ax <= ay && ax <= az) {
+    axis = {1, 0, 0};
+  } else if (ay <= az) {
+    axis = {0, 1, 0};
+  }
+  Vec u = cross(normal, axis);
+  Vec v = cross(normal, u);
+  const double lengthU = std::sqrt(dot(u, u)), lengthV = std::sqrt(dot(v, v));
+  u = {u.x / lengthU, u.y / lengthU, u.z / lengthU};
+  v = {v.x / lengthV, v.y / lengthV, v.z / lengthV};
+  for (Corner& c : ring_) {
+    const Vec d = at(positions, c.index) - origin;
+    c.x = dot(d, u);
+    c.y = dot(d, v);
+  }
+  return true;
 }
 
 // Cutting the corner off adds nothing when two corners of its triangle are at one position (where

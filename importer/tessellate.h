@@ -29,6 +29,7 @@ class Tessellator {
     double quality;            // of that triangle if it is an ear, else below zero
   };
 
+  bool project(const std::vector<float>& positions);
   void rate(const std::vector<float>& positions, std::uint32_t corner);
   void cutOff(const std::vector<float>& positions, std::uint32_t corner,
               std::vector<std::uint32_t>& triangles) const;

@@ -1,0 +1,66 @@
+// What the model reader's child and its parent share: the header the child sends, the limits
+// the parent gives it, and what the child's exit statuses mean.
+#pragma once
+#ifndef _WIN32
+
+#include <sys/resource.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "isolate.h"
+
+namespace importer::reader {
+
+// What the child sends before the model: its counts, and the length of the text that follows
+// (the format's name, or the reader's reason for failing).
+struct Header {
+  std::uint32_t magic = 0x504D4956;  // "VIMP"
+  std::uint32_t read = 0;            // 1 when the model was read
+  std::uint64_t meshes = 0, polygons = 0, points = 0, lines = 0, corners = 0;
+  std::uint64_t positions = 0, indices = 0, colours = 0, list = 0, files = 0, text = 0;
+  std::uint32_t inFile = 0;  // 1 when what follows was written to the shared file instead
+  double readSeconds = 0, triangulateSeconds = 0;
+};
+
+// AddressSanitizer reserves terabytes of address space up front: under it, a limit on the
+// address space would stop the reader before it began, so only the time is limited.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool limitAddressSpace = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool limitAddressSpace = false;
+#else
+inline constexpr bool limitAddressSpace = true;
+#endif
+#else
+inline constexpr bool limitAddressSpace = true;
+#endif
+
+// A reason longer than this is cut: the child is not trusted with the parent's memory.
+inline constexpr std::uint64_t maxText = 4096;
+// The pipe's size asked for: the most an unprivileged process may set by default on Linux
+// (/proc/sys/fs/pipe-max-size).
+inline constexpr int pipeBytes = 1 << 20;
+// The child's statuses when an allocation failed: after its memory had grown near its limit, or
+// while far below it, so that one request alone was more than the limit.
+inline constexpr int exitOutOfMemory = 3;
+inline constexpr int exitAskedTooMuch = 4;
+
+// Whether this process may give a child `limit` of `resource`: not where a lower hard limit was
+// inherited, which then is the one that applies.
+bool ours(int resource, rlim_t limit);
+rlimit memoryLimit(const ReaderLimits& limits);
+// The hard limit a second later: the soft one sends SIGXCPU, the hard one SIGKILL.
+rlimit cpuLimit(const ReaderLimits& limits);
+
+// Runs the reader in the child: reads the model at `path` under `limits`, sends it through `fd`
+// (the pipe) and `file` (the shared file, when >= 0), and ends the process.
+[[noreturn]] void runChild(int fd, int file, const std::string& path,
+                           const std::vector<std::string>& meshes, const ReaderLimits& limits,
+                           const ReaderHooks& hooks);
+
+}  // namespace importer::reader
+
+#endif
