@@ -74,31 +74,22 @@ class Receiver {
   bool inFileAllowed() const noexcept { return file_ >= 0; }
 
   bool read(void* data, std::size_t size) {
-    char* p = static_cast<char*>(data);
-    while (fromFile_ && size > 0) {
-      // The file is the child's to change until it is gone: what is short is refused.
-      ssize_t n = ::pread(file_, p, size, offset_);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      p += n;
-      size -= std::size_t(n);
-      offset_ += n;
-    }
-    while (size > 0) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+    // The file is the child's to change until it is gone: what is short is refused.
+    if (fromFile_)
+      return moveAll(static_cast<char*>(data), size, [&](char* p, std::size_t left) {
+        const ssize_t got = ::pread(file_, p, left, offset_);
+        if (got > 0) offset_ += got;
+        return got;
+      });
+    return moveAll(static_cast<char*>(data), size, [&](char* p, std::size_t left) -> ssize_t {
+      const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
           deadline_ - std::chrono::steady_clock::now());
-      if (left.count() <= 0) return late_ = true, false;
+      if (wait.count() <= 0) return late_ = true, 0;
       pollfd ready{fd_, POLLIN, 0};
-      int got = ::poll(&ready, 1, int(left.count()));
-      if (got < 0 && errno == EINTR) continue;
-      if (got == 0) return late_ = true, false;
-      ssize_t n = ::read(fd_, p, size);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      p += n;
-      size -= std::size_t(n);
-    }
-    return true;
+      const int got = ::poll(&ready, 1, int(wait.count()));
+      if (got == 0) return late_ = true, 0;
+      return got < 0 ? -1 : ::read(fd_, p, left);
+    });
   }
   bool late() const noexcept { return late_; }
 
@@ -122,13 +113,7 @@ bool receive(Receiver& from, Model& model, std::string& text, bool& read) {
   text.resize(std::size_t(header.text));
   if (!from.read(text.data(), text.size())) return false;
   read = header.read == 1;
-  model.meshes = header.meshes;
-  model.polygons = header.polygons;
-  model.points = header.points;
-  model.lines = header.lines;
-  model.corners = header.corners;
-  model.readSeconds = header.readSeconds;
-  model.triangulateSeconds = header.triangulateSeconds;
+  static_cast<ReadFigures&>(model) = header.figures;
   model.positions.resize(std::size_t(header.positions));
   model.indices.resize(std::size_t(header.indices));
   model.colours.resize(std::size_t(header.colours));

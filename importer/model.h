@@ -18,15 +18,19 @@ struct MeshEntry {
   bool colours = false;  // its vertices' own, or its material's
 };
 
-struct Model {
+// What reading found, as figures: they cross from the reader as they lie in memory.
+struct ReadFigures {
+  std::uint64_t meshes = 0;       // meshes joined, each instance of a mesh counted
+  std::uint64_t polygons = 0;     // faces of more than three corners, triangulated
+  std::uint64_t points = 0;       // faces of one corner, dropped
+  std::uint64_t lines = 0;        // faces of two corners, dropped
+  std::uint64_t corners = 0;      // corners of the faces triangulated, triangles included
+  double readSeconds = 0;         // reading the file, triangulation included
+  double triangulateSeconds = 0;  // of which triangulating polygons
+};
+
+struct Model : ReadFigures {
   std::string format;                  // the reader's name for the file format
-  std::uint64_t meshes = 0;            // meshes joined, each instance of a mesh counted
-  std::uint64_t polygons = 0;          // faces of more than three corners, triangulated
-  std::uint64_t points = 0;            // faces of one corner, dropped
-  std::uint64_t lines = 0;             // faces of two corners, dropped
-  std::uint64_t corners = 0;           // corners of the faces triangulated, triangles included
-  double readSeconds = 0;              // reading the file, triangulation included
-  double triangulateSeconds = 0;       // of which triangulating polygons
   std::vector<float> positions;        // x, y, z of each vertex
   std::vector<std::uint32_t> indices;  // three per triangle
   // One colour word per vertex (threedb::packColour's layout), or none at all when the model

@@ -20,15 +20,9 @@ namespace importer::reader {
 namespace {
 
 bool writeAll(int fd, const void* data, std::size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    ssize_t put = ::write(fd, p, size);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    p += put;
-    size -= std::size_t(put);
-  }
-  return true;
+  // write() reads from the buffer it is given, which moveAll passes as writable.
+  return moveAll(static_cast<char*>(const_cast<void*>(data)), size,
+                 [fd](char* p, std::size_t left) { return ::write(fd, p, left); });
 }
 
 // The most address space this process has had, in KiB, or 0 where that is not known. Reads
@@ -100,13 +94,7 @@ void runChild(int fd, int file, const std::string& path, const std::vector<std::
     if (!header.read && error.find("bad_alloc") != std::string::npos)
       exitForMemory();  // the library caught it
     const std::string& text = header.read ? model.format : error;
-    header.meshes = model.meshes;
-    header.polygons = model.polygons;
-    header.points = model.points;
-    header.lines = model.lines;
-    header.corners = model.corners;
-    header.readSeconds = model.readSeconds;
-    header.triangulateSeconds = model.triangulateSeconds;
+    header.figures = model;
     header.positions = model.positions.size();
     header.indices = model.indices.size();
     header.colours = model.colours.size();

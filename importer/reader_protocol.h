@@ -4,6 +4,10 @@
 #ifndef _WIN32
 
 #include <sys/resource.h>
+#include <sys/types.h>
+
+#include <cerrno>
+#include <cstddef>
 
 #include <cstdint>
 #include <string>
@@ -18,10 +22,9 @@ namespace importer::reader {
 struct Header {
   std::uint32_t magic = 0x504D4956;  // "VIMP"
   std::uint32_t read = 0;            // 1 when the model was read
-  std::uint64_t meshes = 0, polygons = 0, points = 0, lines = 0, corners = 0;
+  ReadFigures figures;
   std::uint64_t positions = 0, indices = 0, colours = 0, list = 0, files = 0, text = 0;
   std::uint32_t inFile = 0;  // 1 when what follows was written to the shared file instead
-  double readSeconds = 0, triangulateSeconds = 0;
 };
 
 // AddressSanitizer reserves terabytes of address space up front: under it, a limit on the
@@ -54,6 +57,20 @@ bool ours(int resource, rlim_t limit);
 rlimit memoryLimit(const ReaderLimits& limits);
 // The hard limit a second later: the soft one sends SIGXCPU, the hard one SIGKILL.
 rlimit cpuLimit(const ReaderLimits& limits);
+
+// Moves `size` bytes at `p` by `step(p, left)`, a read or a write of what is left that returns
+// as the system call does, again where a signal cut it short; false at an end or an error.
+template <class Step>
+bool moveAll(char* p, std::size_t size, Step&& step) {
+  while (size > 0) {
+    const ssize_t n = step(p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= std::size_t(n);
+  }
+  return true;
+}
 
 // Runs the reader in the child: reads the model at `path` under `limits`, sends it through `fd`
 // (the pipe) and `file` (the shared file, when >= 0), and ends the process.
