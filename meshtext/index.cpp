@@ -1,12 +1,11 @@
 #include "meshtext/index.h"
 
-#include "meshtext/text.h"
-#include "words.h"
+#include <cstdlib>
+#include <string_view>
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define VORLATIC_X86_SIMD 1
-#include <immintrin.h>
-#endif
+#include "meshtext/text.h"
+#include "simd.h"
+#include "words.h"
 
 namespace meshtext {
 namespace {
@@ -103,7 +102,7 @@ __attribute__((target("avx2"))) std::size_t indexAvx2(const char* text, std::siz
 
 }  // namespace
 
-Simd bestSimd() noexcept {
+Simd processorSimd() noexcept {
 #ifdef VORLATIC_X86_SIMD
   static const Simd best = __builtin_cpu_supports("avx2") ? Simd::avx2 : Simd::sse2;
   return best;
@@ -112,12 +111,25 @@ Simd bestSimd() noexcept {
 #endif
 }
 
+// VORLATIC_SIMD names the instructions to use, for debugging and benchmarks; it never asks for
+// more than the processor has, so avx2, like any other value or none, leaves the processor's best.
+Simd bestSimd() noexcept {
+  static const Simd chosen = [] {
+    const Simd best = processorSimd();
+    const char* asked = std::getenv("VORLATIC_SIMD");
+    const std::string_view name = asked ? asked : "";
+    const Simd wanted = name == "portable" ? Simd::portable : name == "sse2" ? Simd::sse2 : best;
+    return wanted < best ? wanted : best;
+  }();
+  return chosen;
+}
+
 std::size_t indexTokens(const char* text, std::size_t length, bool afterSpace,
                         std::uint32_t* starts, Simd simd, std::uint32_t base) noexcept {
   switch (simd) {
     case Simd::avx2:
 #ifdef VORLATIC_X86_SIMD
-      if (bestSimd() == Simd::avx2) return indexAvx2(text, length, afterSpace, starts, base);
+      if (processorSimd() == Simd::avx2) return indexAvx2(text, length, afterSpace, starts, base);
 #endif
       [[fallthrough]];
     case Simd::sse2:

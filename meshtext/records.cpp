@@ -1,11 +1,7 @@
 #include "meshtext/records.h"
 
 #include "quick.h"
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define VORLATIC_X86_SIMD 1
-#include <immintrin.h>
-#endif
+#include "simd.h"
 
 namespace meshtext {
 namespace {
@@ -235,7 +231,7 @@ void coordinateTokens(const char* text, std::size_t length, const std::uint32_t*
                       Simd simd) noexcept {
   assert(isPadded(text, length));
 #ifdef VORLATIC_X86_SIMD
-  if (simd == Simd::avx2 && bestSimd() == Simd::avx2 && exactDoubleArithmetic)
+  if (simd == Simd::avx2 && processorSimd() == Simd::avx2 && exactDoubleArithmetic)
     return coordinatesAvx2(text, text + length, starts, count, bits, ends);
 #endif
   (void)simd;
@@ -247,7 +243,7 @@ void integerTokens(const char* text, std::size_t length, const std::uint32_t* st
                    Simd simd) noexcept {
   assert(isPadded(text, length));
 #ifdef VORLATIC_X86_SIMD
-  if (simd == Simd::avx2 && bestSimd() == Simd::avx2)
+  if (simd == Simd::avx2 && processorSimd() == Simd::avx2)
     return integersAvx2(text, text + length, starts, count, values, ends);
 #endif
   (void)simd;

@@ -6,13 +6,6 @@
 #include <cstdint>
 #include <cstring>
 
-// For a function whose callers each compile it with other instructions.
-#if defined(__GNUC__) || defined(__clang__)
-#define VORLATIC_ALWAYS_INLINE __attribute__((always_inline)) inline
-#else
-#define VORLATIC_ALWAYS_INLINE inline
-#endif
-
 namespace meshtext {
 
 // One IEEE operation on exact operands rounds correctly only without excess precision; otherwise
