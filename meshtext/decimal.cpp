@@ -124,7 +124,7 @@ std::uint64_t decimalToBits(const Significand& s, std::int64_t exponent) noexcep
     std::int64_t power10 = magnitude - std::int64_t(digitCount);
     // Clinger's fast path: both operands exact, so one IEEE operation rounds correctly.
     if (exactDoubleArithmetic && mantissa <= (std::uint64_t{1} << 53) && power10 >= -22 &&
-        power10 <= 22) {
+        power10 <= 22 && roundsToNearest()) {
       double value = double(mantissa);
       value = power10 < 0 ? value / exactPowersOf10[-power10] : value * exactPowersOf10[power10];
       return doubleBits(value);

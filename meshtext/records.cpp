@@ -14,6 +14,17 @@ void coordinatesPortable(const char* text, const char* end, const std::uint32_t*
     ends[i] = offset(coordinateAt(text + starts[i], end, bits[i]), text);
 }
 
+// Every token through the general conversion, which rounds in integer arithmetic alone.
+void coordinatesExact(const char* text, const char* end, const std::uint32_t* starts,
+                      std::size_t count, std::uint32_t* bits, std::uint32_t* ends) noexcept {
+  for (std::size_t i = 0; i < count; ++i) {
+    const char* start = text + starts[i];
+    const char* p = tokenEnd(start, end);
+    bits[i] = parseCoordinateBits(std::string_view(start, std::size_t(p - start)));
+    ends[i] = offset(p, text);
+  }
+}
+
 void integersPortable(const char* text, const char* end, const std::uint32_t* starts,
                       std::size_t count, std::int32_t* values, std::uint32_t* ends) noexcept {
   for (std::size_t i = 0; i < count; ++i)
@@ -230,8 +241,10 @@ void coordinateTokens(const char* text, std::size_t length, const std::uint32_t*
                       std::size_t count, std::uint32_t* bits, std::uint32_t* ends,
                       Simd simd) noexcept {
   assert(isPadded(text, length));
+  if (!exactDoubleArithmetic || !roundsToNearest())
+    return coordinatesExact(text, text + length, starts, count, bits, ends);
 #ifdef VORLATIC_X86_SIMD
-  if (simd == Simd::avx2 && processorSimd() == Simd::avx2 && exactDoubleArithmetic)
+  if (simd == Simd::avx2 && processorSimd() == Simd::avx2)
     return coordinatesAvx2(text, text + length, starts, count, bits, ends);
 #endif
   (void)simd;

@@ -2,6 +2,7 @@
 // word, and the exact double arithmetic of the fast conversions.
 #pragma once
 
+#include <cfenv>
 #include <cfloat>
 #include <cstdint>
 #include <cstring>
@@ -15,6 +16,12 @@ inline constexpr bool exactDoubleArithmetic = true;
 #else
 inline constexpr bool exactDoubleArithmetic = false;
 #endif
+
+// The fast conversions round with the floating-point unit, which agrees with the exact path only
+// while it rounds to nearest: a program that links meshtext may have set another mode
+// (fesetround). Reading the mode costs about as much as one conversion, so callers check it once
+// per batch, or only once they are about to take a fast path.
+inline bool roundsToNearest() noexcept { return std::fegetround() == FE_TONEAREST; }
 
 // The powers of ten that a double holds exactly.
 inline constexpr double exactPowersOf10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
