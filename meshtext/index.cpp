@@ -5,6 +5,7 @@
 
 #include "meshtext/text.h"
 #include "simd.h"
+#include "whitespace.h"
 #include "words.h"
 
 namespace meshtext {
@@ -38,14 +39,10 @@ struct Portable {
 #ifdef VORLATIC_X86_SIMD
 struct Sse2 {
   static std::uint64_t spaces(const char* p) noexcept {
-    const __m128i blank = _mm_set1_epi8(' '), nine = _mm_set1_epi8(9), four = _mm_set1_epi8(4);
     std::uint64_t mask = 0;
     for (int i = 0; i < 4; ++i) {
-      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-      __m128i controls = _mm_sub_epi8(v, nine);  // \t..\r become 0..4
-      __m128i isControl = _mm_cmpeq_epi8(_mm_min_epu8(controls, four), controls);
-      __m128i space = _mm_or_si128(_mm_cmpeq_epi8(v, blank), isControl);
-      mask |= std::uint64_t(std::uint32_t(_mm_movemask_epi8(space))) << (16 * i);
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+      mask |= std::uint64_t(std::uint32_t(_mm_movemask_epi8(spaceBytes(v)))) << (16 * i);
     }
     return mask;
   }
@@ -53,15 +50,10 @@ struct Sse2 {
 
 struct Avx2 {
   __attribute__((target("avx2"))) static std::uint64_t spaces(const char* p) noexcept {
-    const __m256i blank = _mm256_set1_epi8(' '), nine = _mm256_set1_epi8(9),
-                  four = _mm256_set1_epi8(4);
     std::uint64_t mask = 0;
     for (int i = 0; i < 2; ++i) {
-      __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * i));
-      __m256i controls = _mm256_sub_epi8(v, nine);
-      __m256i isControl = _mm256_cmpeq_epi8(_mm256_min_epu8(controls, four), controls);
-      __m256i space = _mm256_or_si256(_mm256_cmpeq_epi8(v, blank), isControl);
-      mask |= std::uint64_t(std::uint32_t(_mm256_movemask_epi8(space))) << (32 * i);
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * i));
+      mask |= std::uint64_t(std::uint32_t(_mm256_movemask_epi8(spaceBytes(v)))) << (32 * i);
     }
     return mask;
   }

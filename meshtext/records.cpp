@@ -2,6 +2,7 @@
 
 #include "quick.h"
 #include "simd.h"
+#include "whitespace.h"
 
 namespace meshtext {
 namespace {
@@ -38,13 +39,6 @@ void integersPortable(const char* text, const char* end, const std::uint32_t* st
 // loads reach 16 bytes past a token's start, within the padding.
 
 #define VORLATIC_AVX2 __attribute__((target("avx2")))
-
-VORLATIC_AVX2 inline __m256i spaceBytes(__m256i bytes) noexcept {
-  const __m256i controls = _mm256_sub_epi8(bytes, _mm256_set1_epi8(9));  // \t..\r become 0..4
-  return _mm256_or_si256(
-      _mm256_cmpeq_epi8(_mm256_min_epu8(controls, _mm256_set1_epi8(4)), controls),
-      _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(' ')));
-}
 
 // The bytes as digit values, and 0xFF in `isDigit` where they are decimal digits.
 VORLATIC_AVX2 inline __m256i digitValues(__m256i bytes, __m256i& isDigit) noexcept {

@@ -43,17 +43,6 @@ inline std::uint64_t load8(const char* p) noexcept {
 #endif
 }
 
-// 0x80 in each byte of the word that is a space, \t, \n, \v, \f or \r; 0 elsewhere.
-inline std::uint64_t spaceBytes(std::uint64_t word) noexcept {
-  constexpr std::uint64_t high = 0x8080808080808080u, low7 = 0x7F7F7F7F7F7F7F7Fu;
-  std::uint64_t blank = word ^ 0x2020202020202020u;
-  std::uint64_t isBlank = ~(((blank & low7) + low7) | blank) & high;
-  std::uint64_t seven = word & low7;
-  std::uint64_t atLeast9 = seven + 0x7777777777777777u;
-  std::uint64_t atLeast14 = seven + 0x7272727272727272u;
-  return isBlank | (atLeast9 & ~atLeast14 & ~word & high);
-}
-
 inline int trailingZeros(std::uint64_t x) noexcept {
 #if defined(__GNUC__) || defined(__clang__)
   return __builtin_ctzll(x);
