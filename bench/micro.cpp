@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "meshtext/batch.h"
 #include "meshtext/chunker.h"
 #include "meshtext/index.h"
+#include "meshtext/mesh.h"
 #include "meshtext/numbers.h"
 #include "meshtext/reader.h"
-#include "meshtext/records.h"
 #include "meshtext/text.h"
 
 namespace {

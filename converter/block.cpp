@@ -4,8 +4,9 @@
 #include <array>
 #include <cstring>
 
+#include "meshtext/batch.h"
+#include "meshtext/mesh.h"
 #include "meshtext/numbers.h"
-#include "meshtext/records.h"
 
 namespace converter {
 namespace {

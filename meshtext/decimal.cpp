@@ -4,10 +4,14 @@
 #include <string_view>
 
 #include "biguint.h"
+#include "meshtext/detail/syntax.h"
+#include "parsers.h"
 #include "rounding.h"
-#include "words.h"
+#include "word_at_a_time.h"
 
 namespace meshtext {
+
+using namespace detail;
 namespace {
 
 // Any decimal that is not an exact double midpoint lies on the same side of every midpoint as its

@@ -6,7 +6,7 @@
 #include "meshtext/text.h"
 #include "simd.h"
 #include "whitespace.h"
-#include "words.h"
+#include "word_at_a_time.h"
 
 namespace meshtext {
 namespace {

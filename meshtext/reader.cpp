@@ -1,7 +1,7 @@
 #include "meshtext/reader.h"
 
 #include "meshtext/numbers.h"
-#include "quick.h"
+#include "portable_path.h"
 
 namespace meshtext {
 

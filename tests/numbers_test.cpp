@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "meshtext/records.h"
+#include "meshtext/batch.h"
 #include "meshtext/summary.h"
 #include "meshtext/text.h"
 #include "support.h"

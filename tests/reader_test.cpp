@@ -1,8 +1,9 @@
 #include "meshtext/reader.h"
 
+#include "meshtext/batch.h"
 #include "meshtext/index.h"
+#include "meshtext/mesh.h"
 #include "meshtext/numbers.h"
-#include "meshtext/records.h"
 #include "meshtext/text.h"
 
 #include <gtest/gtest.h>

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "meshtext/batch.h"
 #include "meshtext/index.h"
-#include "meshtext/records.h"
 #include "meshtext/text.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <variant>
 
 #include "meshtext/index.h"
-#include "meshtext/records.h"
+#include "meshtext/mesh.h"
 #include "meshtext/text.h"
 
 namespace meshtext {

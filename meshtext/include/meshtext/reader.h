@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "meshtext/chunker.h"
-#include "meshtext/records.h"
+#include "meshtext/mesh.h"
 
 namespace meshtext {
 

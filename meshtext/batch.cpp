@@ -1,6 +1,6 @@
-#include "meshtext/records.h"
+#include "meshtext/batch.h"
 
-#include "quick.h"
+#include "portable_path.h"
 #include "simd.h"
 #include "whitespace.h"
 
