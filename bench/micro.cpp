@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "meshtext/batch.h"
 #include "meshtext/chunker.h"
 #include "meshtext/index.h"
+#include "meshtext/mesh.h"
 #include "meshtext/numbers.h"
 #include "meshtext/reader.h"
-#include "meshtext/records.h"
 #include "meshtext/text.h"
 
 namespace {
@@ -75,7 +76,8 @@ void batch(benchmark::State& state) {
   std::vector<std::int32_t> values(tokens.size());
   const auto simd = state.range(0) ? meshtext::bestSimd() : meshtext::Simd::portable;
   for (auto _ : state) {
-    const std::size_t n = meshtext::indexTokens(text.data(), text.size(), true, starts.data(), simd);
+    const std::size_t n =
+        meshtext::indexTokens(text.data(), text.size(), true, starts.data(), simd);
     if (asCoordinates)
       meshtext::coordinateTokens(text.data(), text.size(), starts.data(), n, bits.data(),
                                  ends.data(), simd);
@@ -130,15 +132,20 @@ void blocks(benchmark::State& state) {
     meshtext::Counts counts;
     reader.readCounts(counts);
     meshtext::Block block(reader.blockSize());
-    meshtext::Carry carry, next;
-    struct : meshtext::RecordSink {
+    struct Ignore : meshtext::BlockConsumer {
+      meshtext::Carry carry;
+      bool receive(meshtext::Carry& carried) override {
+        carried = std::move(carry);
+        return true;
+      }
       void piece(std::uint64_t, std::size_t, std::string_view, bool) override {}
+      void unfinished(std::uint64_t) override {}
+      void handOn(meshtext::Carry&& next) override { carry = std::move(next); }
+      void records(const meshtext::Block&, const meshtext::Chunk& chunk) override {
+        benchmark::DoNotOptimize(chunk.records);
+      }
     } ignore;
-    while (reader.next(block)) {
-      block.index();
-      benchmark::DoNotOptimize(block.cut(carry, next, ignore).records);
-      carry = next;
-    }
+    while (reader.next(block)) meshtext::cutIntoRecords(block, ignore);
   }
   state.SetBytesProcessed(std::int64_t(state.iterations() * text.size()));
 }

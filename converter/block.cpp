@@ -4,8 +4,9 @@
 #include <array>
 #include <cstring>
 
+#include "meshtext/batch.h"
+#include "meshtext/mesh.h"
 #include "meshtext/numbers.h"
-#include "meshtext/records.h"
 
 namespace converter {
 namespace {
@@ -19,7 +20,7 @@ constexpr std::size_t shortRun = 256;
 
 // Most records are echoed by one fixed-size move, as far as the text and the buffer may be read
 // and written past their ends.
-constexpr std::size_t quickCopy = meshtext::Block::readable;
+constexpr std::size_t quickCopy = echoReadable;
 
 // The run of records at the end of those echoed so far that stand in the input exactly as they
 // are echoed, which is handed over as it lies there.
@@ -29,7 +30,7 @@ struct Run {
 };
 
 // Ends `run`: its text joins the echo, copied when short.
-char* flush(Run& run, char* out, EchoPieces& echo) {
+char* endRun(Run& run, char* out, EchoPieces& echo) {
   const std::size_t size = std::size_t(run.end - run.start);
   if (size == 0) return out;
   if (size < shortRun) {
@@ -64,7 +65,7 @@ void echoRecords(const char* text, const std::uint32_t* starts, const std::uint3
       current.end = last + ending.size();
       continue;
     }
-    out = flush(current, out, echo);
+    out = endRun(current, out, echo);
     if (asItStands) {
       current = Run{first, last + ending.size()};
     } else if (spaced) {
@@ -132,38 +133,53 @@ void StreamSink::piece(std::uint64_t record, std::size_t token, std::string_view
   }
 }
 
-void convertChunk(const meshtext::Block& block, const meshtext::Chunk& chunk,
-                  std::uint32_t vertexCount, meshtext::Simd simd, Converted& out) {
+void StreamSink::unfinished() { out_.echo.add("\n"); }
+
+namespace {
+
+// The records [record, end) of one kind, all vertices or all faces, a batch at a time from
+// `starts` on: encoded into `out`, echoed through `run`. Returns the starts after them.
+template <bool vertex>
+const std::uint32_t* convertKind(const char* text, std::size_t length, const std::uint32_t* starts,
+                                 std::uint64_t record, std::uint64_t end, meshtext::Simd simd,
+                                 Run& run, Converted& out) {
+  std::uint32_t ends[3 * batchRecords];
+  std::uint32_t bits[vertex ? 3 * batchRecords : 1];
+  std::int32_t values[vertex ? 1 : 3 * batchRecords];
+  while (record < end) {
+    const std::size_t n = std::size_t(std::min<std::uint64_t>(batchRecords, end - record));
+    if constexpr (vertex) {
+      meshtext::coordinateTokens(text, length, starts, 3 * n, bits, ends, simd);
+      out.records.addVertices(bits, n);
+    } else {
+      meshtext::integerTokens(text, length, starts, 3 * n, values, ends, simd);
+      out.records.addFaces(values, n);
+      out.indicesOutOfRange += outOfRange(values, 3 * n);
+    }
+    echoRecords<vertex>(text, starts, ends, n, run, out.echo);
+    starts += 3 * n;
+    record += n;
+  }
+  return starts;
+}
+
+}  // namespace
+
+void convertRecords(const meshtext::Block& block, const meshtext::Chunk& chunk,
+                    std::uint32_t vertexCount, meshtext::Simd simd, Converted& out) {
   if (chunk.records == 0) return;
   const char* text = block.text();
   const std::size_t length = block.length();
   out.echo.makeRoom(echoBound(length - chunk.starts[0], chunk.records) + quickCopy);
   out.records.reserve(std::size_t(chunk.records));
-  const std::uint32_t* starts = chunk.starts;
-  std::uint32_t bits[3 * batchRecords], ends[3 * batchRecords];
-  std::int32_t values[3 * batchRecords];
+  const std::uint64_t first = chunk.firstRecord, end = chunk.firstRecord + chunk.records;
+  const std::uint64_t vertexEnd =
+      std::min<std::uint64_t>(std::max<std::uint64_t>(first, vertexCount), end);
   Run run;
-  std::uint64_t record = chunk.firstRecord;
-  const std::uint64_t end = chunk.firstRecord + chunk.records;
-  while (record < std::min<std::uint64_t>(end, vertexCount)) {
-    const std::size_t n =
-        std::size_t(std::min<std::uint64_t>({batchRecords, end - record, vertexCount - record}));
-    meshtext::coordinateTokens(text, length, starts, 3 * n, bits, ends, simd);
-    out.records.addVertices(bits, n);
-    echoRecords<true>(text, starts, ends, n, run, out.echo);
-    starts += 3 * n;
-    record += n;
-  }
-  while (record < end) {
-    const std::size_t n = std::size_t(std::min<std::uint64_t>(batchRecords, end - record));
-    meshtext::integerTokens(text, length, starts, 3 * n, values, ends, simd);
-    out.records.addFaces(values, n);
-    out.indicesOutOfRange += outOfRange(values, 3 * n);
-    echoRecords<false>(text, starts, ends, n, run, out.echo);
-    starts += 3 * n;
-    record += n;
-  }
-  out.echo.advance(flush(run, out.echo.end(), out.echo));
+  const std::uint32_t* starts =
+      convertKind<true>(text, length, chunk.starts, first, vertexEnd, simd, run, out);
+  convertKind<false>(text, length, starts, vertexEnd, end, simd, run, out);
+  out.echo.advance(endRun(run, out.echo.end(), out.echo));
   out.recordCount += chunk.records;
 }
 

@@ -43,14 +43,17 @@ class StreamedRecord {
   meshtext::IntegerSummary indices_[3];
 };
 
-// Where the cut of a block sends the pieces of a record longer than a block: to `record`, made
-// when such a record starts and handed on from block to block until it is whole, then written
-// to `out`.
-class StreamSink : public meshtext::RecordSink {
+// The records longer than a block that the cut of a block hands out piece by piece: each is made
+// when it starts, handed on from block to block in `record` until it is whole, then written to
+// `out`.
+class StreamSink {
  public:
   StreamSink(std::unique_ptr<StreamedRecord>& record, std::uint32_t vertexCount, Converted& out)
       : record_(record), vertexCount_(vertexCount), out_(out) {}
-  void piece(std::uint64_t record, std::size_t token, std::string_view text, bool last) override;
+  // As meshtext::RecordSink::piece.
+  void piece(std::uint64_t record, std::size_t token, std::string_view text, bool last);
+  // The input ended inside the record: its echo, on the console already, ends its line.
+  void unfinished();
 
  private:
   std::unique_ptr<StreamedRecord>& record_;
@@ -58,9 +61,13 @@ class StreamSink : public meshtext::RecordSink {
   Converted& out_;
 };
 
-// Converts the whole records of `chunk`, cut from `block`, appending them to `out`: records
-// before `vertexCount` are vertices, the rest faces.
-void convertChunk(const meshtext::Block& block, const meshtext::Chunk& chunk,
-                  std::uint32_t vertexCount, meshtext::Simd simd, Converted& out);
+// How far past a record's last token its echo reads the block's text: a record is copied in
+// fixed-size moves. Blocks for convertRecords are made with meshtext::Block(size, echoReadable).
+inline constexpr std::size_t echoReadable = 64;
+
+// Converts the whole records of `chunk`, cut from `block`, appending their encoding and echo to
+// `out`: records before `vertexCount` are vertices, the rest faces.
+void convertRecords(const meshtext::Block& block, const meshtext::Chunk& chunk,
+                    std::uint32_t vertexCount, meshtext::Simd simd, Converted& out);
 
 }  // namespace converter

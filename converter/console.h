@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "meshtext/records.h"
+#include "meshtext/mesh.h"
 
 namespace converter {
 

@@ -7,6 +7,7 @@
 #include <new>
 #include <string_view>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include "block.h"
@@ -79,19 +80,71 @@ class Pipeline {
     std::unique_ptr<StreamedRecord> streamed;  // the record longer than a block, if carried
   };
 
+  // Takes the parts of block `sequence` as cutIntoRecords hands them over: waits for its carry,
+  // converts its records and the records longer than a block into its slot, and hands its own
+  // carry on.
+  class Steps : public meshtext::BlockConsumer {
+   public:
+    Steps(Pipeline& pipeline, std::uint64_t sequence)
+        : pipeline_(pipeline),
+          sequence_(sequence),
+          converted_(pipeline.slots_[sequence % pipeline.slots_.size()].converted),
+          sink_(streamed_, pipeline.vertexCount_, converted_) {}
+
+    bool receive(meshtext::Carry& carried) override {
+      Link in;
+      if (!pipeline_.waitForCarry(sequence_, in)) return false;
+      carried = std::move(in.carry);
+      streamed_ = std::move(in.streamed);
+      converted_.reset();
+      return true;
+    }
+    void piece(std::uint64_t record, std::size_t token, std::string_view text, bool last) override {
+      sink_.piece(record, token, text, last);
+    }
+    void unfinished(std::uint64_t) override { sink_.unfinished(); }
+    void handOn(meshtext::Carry&& carry) override {
+      if (const auto* ended = std::get_if<meshtext::Carry::Ended>(&carry.state)) {
+        inputEnded_ = true;
+        leftover_ = ended->leftover;
+      }
+      pipeline_.handOnCarry(sequence_ + 1, std::move(carry), std::move(streamed_));
+    }
+    void records(const meshtext::Block& block, const meshtext::Chunk& chunk) override {
+      convertRecords(block, chunk, pipeline_.vertexCount_, pipeline_.simd_, converted_);
+    }
+
+    bool inputEnded() const noexcept { return inputEnded_; }
+    std::size_t leftover() const noexcept { return leftover_; }
+
+   private:
+    Pipeline& pipeline_;
+    const std::uint64_t sequence_;
+    Converted& converted_;
+    std::unique_ptr<StreamedRecord> streamed_;
+    StreamSink sink_;
+    bool inputEnded_ = false;
+    std::size_t leftover_ = 0;
+  };
+
   // A worker converts blocks until the input ends or the run stops. Running out of memory stops
   // the run, never the process.
   void work() {
     std::uint64_t sequence;
     try {
-      while (claim(sequence)) convert(sequence);
+      while (readNextBlock(sequence)) {
+        Steps steps(*this, sequence);
+        if (!meshtext::cutIntoRecords(*slots_[sequence % slots_.size()].block, steps, simd_))
+          return;
+        markConverted(sequence, steps.inputEnded(), steps.leftover());
+      }
     } catch (const std::bad_alloc&) {
       stop(true);
     }
   }
 
   // Reads the next block into its slot, once the block that used the slot before is written.
-  bool claim(std::uint64_t& sequence) {
+  bool readNextBlock(std::uint64_t& sequence) {
     std::lock_guard<std::mutex> reading(readMutex_);
     if (ended_) return false;
     sequence = read_;
@@ -101,41 +154,16 @@ class Pipeline {
       if (stopping_) return false;
     }
     Slot& slot = slots_[sequence % slots_.size()];
-    if (!slot.block) slot.block = std::make_unique<meshtext::Block>(reader_.blockSize());
+    if (!slot.block)
+      slot.block = std::make_unique<meshtext::Block>(reader_.blockSize(), echoReadable);
     if (!reader_.next(*slot.block)) return false;
     ++read_;
     ended_ = slot.block->last();
     return true;
   }
 
-  void convert(std::uint64_t sequence) {
-    Slot& slot = slots_[sequence % slots_.size()];
-    meshtext::Block& block = *slot.block;
-    block.index(simd_);
-    Link in, out;
-    if (!take(sequence, in)) return;
-    slot.converted.reset();
-    std::unique_ptr<StreamedRecord> streamed = std::move(in.streamed);
-    StreamSink sink(streamed, vertexCount_, slot.converted);
-    const meshtext::Chunk chunk = block.cut(in.carry, out.carry, sink);
-    // A block that ends with the start of a record longer than a block hands it on only once
-    // its own records are echoed, since that start is echoed after them.
-    const bool tailStreams = block.tailStreams();
-    const bool ended = out.carry.ended;
-    const std::size_t leftover = out.carry.leftover;
-    if (!tailStreams) publish(sequence + 1, out, streamed);
-    convertChunk(block, chunk, vertexCount_, simd_, slot.converted);
-    // The tokens of an incomplete last record that streamed by are on the console already.
-    if (in.carry.streaming && ended && leftover > 0) slot.converted.echo.add("\n");
-    if (tailStreams) {
-      block.streamTail(out.carry, sink);
-      publish(sequence + 1, out, streamed);
-    }
-    hand(sequence, ended, leftover);
-  }
-
   // Waits for what block `sequence` - 1 carried; false when the run has stopped.
-  bool take(std::uint64_t sequence, Link& in) {
+  bool waitForCarry(std::uint64_t sequence, Link& in) {
     std::unique_lock<std::mutex> lock(mutex_);
     Link& link = links_[sequence % links_.size()];
     changed_.wait(lock, [&] { return stopping_ || link.sequence == sequence; });
@@ -144,9 +172,9 @@ class Pipeline {
     return true;
   }
 
-  void publish(std::uint64_t sequence, Link& out, std::unique_ptr<StreamedRecord>& streamed) {
-    out.sequence = sequence;
-    out.streamed = std::move(streamed);
+  void handOnCarry(std::uint64_t sequence, meshtext::Carry&& carry,
+                   std::unique_ptr<StreamedRecord>&& streamed) {
+    Link out{sequence, std::move(carry), std::move(streamed)};
     std::lock_guard<std::mutex> lock(mutex_);
     links_[sequence % links_.size()] = std::move(out);
     changed_.notify_all();
@@ -154,16 +182,16 @@ class Pipeline {
 
   // Marks block `sequence` converted, and writes every converted block whose turn has come,
   // unless another worker is doing so already.
-  void hand(std::uint64_t sequence, bool ended, std::size_t leftover) {
+  void markConverted(std::uint64_t sequence, bool inputEnded, std::size_t leftover) {
     std::unique_lock<std::mutex> lock(mutex_);
     slots_[sequence % slots_.size()].done = true;
-    if (ended) leftover_ = leftover;
+    if (inputEnded) leftover_ = leftover;
     if (writing_) return;
     writing_ = true;
     for (Slot* next; (next = &slots_[written_ % slots_.size()])->done;) {
       const bool stopped = stopping_;
       lock.unlock();
-      if (!stopped) deliver(next->converted);
+      if (!stopped) write(next->converted);
       lock.lock();
       next->done = false;
       ++written_;
@@ -172,7 +200,7 @@ class Pipeline {
     writing_ = false;
   }
 
-  void deliver(Converted& converted) {
+  void write(Converted& converted) {
     for (std::string_view piece : converted.echo.pieces()) echo_.text(piece);
     writer_.writeBlock(converted.records);
     records_ += converted.recordCount;

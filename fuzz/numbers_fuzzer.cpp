@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "meshtext/batch.h"
 #include "meshtext/numbers.h"
-#include "meshtext/records.h"
 #include "meshtext/summary.h"
 #include "meshtext/text.h"
 

@@ -55,7 +55,7 @@ std::size_t compactTokens(char* text, std::size_t length) noexcept {
 
 }  // namespace
 
-Block::Block(std::size_t blockSize)
+Block::Block(std::size_t blockSize, std::size_t readable)
     : room_(blockSize),
       bytes_(new char[2 * blockSize + std::max(readable, textPadding)]),
       starts_(new std::uint32_t[3 + indexCapacity(blockSize)]) {
@@ -74,11 +74,11 @@ void Block::index(Simd simd) noexcept {
 
 // Puts the carried text just before the bytes read and its tokens' starts before theirs;
 // returns how many tokens it holds.
-std::size_t Block::placeCarried(const Carry& in) {
-  const std::size_t size = in.text.size();
+std::size_t Block::placeCarried(const std::string& tokens) {
+  const std::size_t size = tokens.size();
   assert(size <= room_);
   char* text = data() - size;
-  std::memcpy(text, in.text.data(), size);
+  std::memcpy(text, tokens.data(), size);
   std::uint32_t found[3];
   std::size_t count = 0;
   for (std::size_t i = 0; i < size; ++i) {
@@ -91,14 +91,15 @@ std::size_t Block::placeCarried(const Carry& in) {
   return count;
 }
 
-// Hands the rest of the record that `in` was streaming, from the start of the bytes read, to
-// `sink`. Returns where it ends, just past its last token; noTail when the record goes on past
-// this block or ends incomplete with the input, and `out` says then how far it got.
-std::size_t Block::finishStreamed(const Carry& in, Carry& out, RecordSink& sink) {
-  std::size_t found = in.streamed;
+// Hands the rest of streamed record `record`, from the start of the bytes read, to `sink`.
+// Returns where it ends, just past its last token; noTail when the record goes on past this
+// block or ends incomplete with the input, and `out` says then how far it got.
+std::size_t Block::finishStreamed(const Carry::Streaming& in, std::uint64_t record, Carry& out,
+                                  RecordSink& sink) {
+  std::size_t found = in.tokensDone;
   bool inToken = in.inToken;
   const auto emit = [&](std::size_t token, std::string_view piece, bool ends) {
-    sink.piece(in.records, token, piece, ends);
+    sink.piece(record, token, piece, ends);
   };
   const std::size_t end = handOut({data(), size_}, 3, found, inToken, emit);
   if (last_ && inToken) {
@@ -106,65 +107,97 @@ std::size_t Block::finishStreamed(const Carry& in, Carry& out, RecordSink& sink)
     inToken = false;
   }
   if (found == 3) return end;
-  out.streaming = !last_;
-  out.streamed = found;
-  out.inToken = inToken;
-  out.ended = last_;
-  out.leftover = last_ ? found : 0;
+  if (last_)
+    out.state = Carry::Ended{found};
+  else
+    out.state = Carry::Streaming{found, inToken};
   return noTail;
 }
 
+// The start of a record that the next block completes, from text offset `from` on: carried as
+// text, or, when longer than a block, left to streamTail.
+void Block::keepTail(std::size_t from, Carry& out) {
+  std::string tokens(text() + from, length() - from);
+  tokens.resize(compactTokens(tokens.data(), tokens.size()));
+  if (tokens.size() <= room_) {
+    out.state = Carry::Text{std::move(tokens)};
+    return;
+  }
+  // A record longer than a block is handed out in pieces, never held.
+  out.state = Carry::Streaming{};
+  tail_ = from;
+  tailRecord_ = out.records;
+}
+
+// The whole records among the `count` tokens at `starts`; what is left goes to `out`.
+Chunk Block::cutWhole(const std::uint32_t* starts, std::size_t count, Carry& out) {
+  // Unless the input has ended, a token that reaches the end of the bytes read may go on.
+  const bool open = !last_ && size_ > 0 && !isSpace(data()[size_ - 1]);
+  const std::uint64_t records = (count - (open ? 1 : 0)) / 3;
+  const std::size_t tail = count - std::size_t(records) * 3;
+  Chunk chunk{out.records, records, starts, 0};
+  out.records += records;
+  if (last_) {
+    chunk.leftover = tail;
+    out.state = Carry::Ended{tail};
+  } else if (tail > 0) {
+    keepTail(starts[3 * records], out);
+  }
+  return chunk;
+}
+
 Chunk Block::cut(const Carry& in, Carry& out, RecordSink& sink) {
-  out = Carry{};
-  out.records = in.records;
+  out = Carry{in.records, Carry::Text{}};
   tail_ = noTail;
   const std::uint32_t* starts = starts_.get() + 3;
   std::size_t count = count_;
-  if (in.streaming) {
+  if (const auto* streaming = std::get_if<Carry::Streaming>(&in.state)) {
     // The rest of a record too long to hold comes first.
-    const std::size_t end = finishStreamed(in, out, sink);
-    if (end == noTail) return {out.records, 0, starts};
+    const std::size_t end = finishStreamed(*streaming, in.records, out, sink);
+    if (end == noTail) return {out.records, 0, starts, 0};
     ++out.records;
     const std::size_t skipped =
         std::size_t(std::lower_bound(starts, starts + count, std::uint32_t(room_ + end)) - starts);
     starts += skipped;
     count -= skipped;
-  } else if (!in.text.empty()) {
-    const std::size_t carried = placeCarried(in);
-    starts -= carried;
-    count += carried;
+  } else if (const auto* carried = std::get_if<Carry::Text>(&in.state)) {
+    const std::size_t placed = placeCarried(carried->tokens);
+    starts -= placed;
+    count += placed;
   }
-  // Unless the input has ended, a token that reaches the end of the bytes read may go on.
-  const bool open = !last_ && size_ > 0 && !isSpace(data()[size_ - 1]);
-  const std::uint64_t records = (count - (open ? 1 : 0)) / 3;
-  const std::size_t tail = count - std::size_t(records) * 3;
-  const Chunk chunk{out.records, records, starts};
-  out.records += records;
-  if (last_) {
-    out.ended = true;
-    out.leftover = tail;
-  } else if (tail > 0) {
-    const std::size_t from = starts[3 * records];
-    out.text.assign(text() + from, length() - from);
-    out.text.resize(compactTokens(out.text.data(), out.text.size()));
-    if (out.text.size() > room_) {
-      // A record longer than a block is handed out in pieces, never held.
-      out.text.clear();
-      out.streaming = true;
-      tail_ = from;
-      tailRecord_ = out.records;
-    }
-  }
-  return chunk;
+  return cutWhole(starts, count, out);
 }
 
+// Hands the start of a record longer than a block, the block's last tokens, to `sink`.
 void Block::streamTail(Carry& out, RecordSink& sink) {
-  if (tail_ == noTail) return;
-  handOut({text() + tail_, length() - tail_}, 3, out.streamed, out.inToken,
+  auto& streaming = std::get<Carry::Streaming>(out.state);
+  handOut({text() + tail_, length() - tail_}, 3, streaming.tokensDone, streaming.inToken,
           [&](std::size_t token, std::string_view piece, bool ends) {
             sink.piece(tailRecord_, token, piece, ends);
           });
   tail_ = noTail;
+}
+
+bool cutIntoRecords(Block& block, BlockConsumer& consumer, Simd simd) {
+  block.index(simd);  // before the wait: only the cut needs the block before
+  Carry in;
+  if (!consumer.receive(in)) return false;
+  Carry out;
+  const Chunk chunk = block.cut(in, out, consumer);
+  if (std::holds_alternative<Carry::Streaming>(in.state)) {
+    const auto* ended = std::get_if<Carry::Ended>(&out.state);
+    if (ended && ended->leftover > 0) consumer.unfinished(in.records);
+  }
+  // A record that starts at the block's end and streams follows the block's records, so the
+  // next block may go on with it only once they are handed out.
+  const bool tailStreams = block.tail_ != Block::noTail;
+  if (!tailStreams) consumer.handOn(std::move(out));
+  consumer.records(block, chunk);
+  if (tailStreams) {
+    block.streamTail(out, consumer);
+    consumer.handOn(std::move(out));
+  }
+  return true;
 }
 
 BlockReader::BlockReader(std::streambuf& input, std::size_t blockSize)

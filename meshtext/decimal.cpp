@@ -4,10 +4,14 @@
 #include <string_view>
 
 #include "biguint.h"
+#include "meshtext/detail/syntax.h"
+#include "parsers.h"
 #include "rounding.h"
-#include "words.h"
+#include "word_at_a_time.h"
 
 namespace meshtext {
+
+using namespace detail;
 namespace {
 
 // Any decimal that is not an exact double midpoint lies on the same side of every midpoint as its
@@ -124,7 +128,7 @@ std::uint64_t decimalToBits(const Significand& s, std::int64_t exponent) noexcep
     std::int64_t power10 = magnitude - std::int64_t(digitCount);
     // Clinger's fast path: both operands exact, so one IEEE operation rounds correctly.
     if (exactDoubleArithmetic && mantissa <= (std::uint64_t{1} << 53) && power10 >= -22 &&
-        power10 <= 22) {
+        power10 <= 22 && roundsToNearest()) {
       double value = double(mantissa);
       value = power10 < 0 ? value / exactPowersOf10[-power10] : value * exactPowersOf10[power10];
       return doubleBits(value);

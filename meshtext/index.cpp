@@ -1,12 +1,12 @@
 #include "meshtext/index.h"
 
-#include "meshtext/text.h"
-#include "words.h"
+#include <cstdlib>
+#include <string_view>
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define VORLATIC_X86_SIMD 1
-#include <immintrin.h>
-#endif
+#include "meshtext/text.h"
+#include "simd.h"
+#include "whitespace.h"
+#include "word_at_a_time.h"
 
 namespace meshtext {
 namespace {
@@ -39,14 +39,10 @@ struct Portable {
 #ifdef VORLATIC_X86_SIMD
 struct Sse2 {
   static std::uint64_t spaces(const char* p) noexcept {
-    const __m128i blank = _mm_set1_epi8(' '), nine = _mm_set1_epi8(9), four = _mm_set1_epi8(4);
     std::uint64_t mask = 0;
     for (int i = 0; i < 4; ++i) {
-      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-      __m128i controls = _mm_sub_epi8(v, nine);  // \t..\r become 0..4
-      __m128i isControl = _mm_cmpeq_epi8(_mm_min_epu8(controls, four), controls);
-      __m128i space = _mm_or_si128(_mm_cmpeq_epi8(v, blank), isControl);
-      mask |= std::uint64_t(std::uint32_t(_mm_movemask_epi8(space))) << (16 * i);
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+      mask |= std::uint64_t(std::uint32_t(_mm_movemask_epi8(spaceBytes(v)))) << (16 * i);
     }
     return mask;
   }
@@ -54,15 +50,10 @@ struct Sse2 {
 
 struct Avx2 {
   __attribute__((target("avx2"))) static std::uint64_t spaces(const char* p) noexcept {
-    const __m256i blank = _mm256_set1_epi8(' '), nine = _mm256_set1_epi8(9),
-                  four = _mm256_set1_epi8(4);
     std::uint64_t mask = 0;
     for (int i = 0; i < 2; ++i) {
-      __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * i));
-      __m256i controls = _mm256_sub_epi8(v, nine);
-      __m256i isControl = _mm256_cmpeq_epi8(_mm256_min_epu8(controls, four), controls);
-      __m256i space = _mm256_or_si256(_mm256_cmpeq_epi8(v, blank), isControl);
-      mask |= std::uint64_t(std::uint32_t(_mm256_movemask_epi8(space))) << (32 * i);
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * i));
+      mask |= std::uint64_t(std::uint32_t(_mm256_movemask_epi8(spaceBytes(v)))) << (32 * i);
     }
     return mask;
   }
@@ -103,7 +94,7 @@ __attribute__((target("avx2"))) std::size_t indexAvx2(const char* text, std::siz
 
 }  // namespace
 
-Simd bestSimd() noexcept {
+Simd processorSimd() noexcept {
 #ifdef VORLATIC_X86_SIMD
   static const Simd best = __builtin_cpu_supports("avx2") ? Simd::avx2 : Simd::sse2;
   return best;
@@ -112,12 +103,25 @@ Simd bestSimd() noexcept {
 #endif
 }
 
+// VORLATIC_SIMD names the instructions to use, for debugging and benchmarks; it never asks for
+// more than the processor has, so avx2, like any other value or none, leaves the processor's best.
+Simd bestSimd() noexcept {
+  static const Simd chosen = [] {
+    const Simd best = processorSimd();
+    const char* asked = std::getenv("VORLATIC_SIMD");
+    const std::string_view name = asked ? asked : "";
+    const Simd wanted = name == "portable" ? Simd::portable : name == "sse2" ? Simd::sse2 : best;
+    return wanted < best ? wanted : best;
+  }();
+  return chosen;
+}
+
 std::size_t indexTokens(const char* text, std::size_t length, bool afterSpace,
                         std::uint32_t* starts, Simd simd, std::uint32_t base) noexcept {
   switch (simd) {
     case Simd::avx2:
 #ifdef VORLATIC_X86_SIMD
-      if (bestSimd() == Simd::avx2) return indexAvx2(text, length, afterSpace, starts, base);
+      if (processorSimd() == Simd::avx2) return indexAvx2(text, length, afterSpace, starts, base);
 #endif
       [[fallthrough]];
     case Simd::sse2:

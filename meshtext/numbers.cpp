@@ -3,12 +3,16 @@
 #include <cstring>
 #include <limits>
 
+#include "meshtext/detail/syntax.h"
+#include "parsers.h"
 #include "rounding.h"
 
 static_assert(std::numeric_limits<double>::is_iec559 && std::numeric_limits<float>::is_iec559,
               "coordinates are stored as IEEE 754 binary32");
 
 namespace meshtext {
+
+using namespace detail;
 namespace {
 
 // True when `text` starts at `pos` with `word` (lower case), ignoring case.

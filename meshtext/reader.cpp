@@ -1,16 +1,36 @@
 #include "meshtext/reader.h"
 
 #include "meshtext/numbers.h"
-#include "quick.h"
+#include "portable_path.h"
 
 namespace meshtext {
 
 Reader::Reader(std::streambuf& input, std::size_t blockSize)
     : blocks_(input, blockSize), block_(blocks_.blockSize()) {}
 
-void Reader::Gather::piece(std::uint64_t, std::size_t token, std::string_view text, bool) {
-  if (token >= count) count = token + 1;
-  tokens[token] += text;
+bool Reader::Parts::receive(Carry& carried) {
+  carried = std::move(reader.carry_);
+  return true;
+}
+
+void Reader::Parts::piece(std::uint64_t, std::size_t token, std::string_view text, bool last) {
+  Gather& gather = reader.streaming_;
+  if (token >= gather.count) gather.count = token + 1;
+  gather.tokens[token] += text;
+  if (last && token == 2) unfinished(0);  // whole: handed out before the block's records
+}
+
+void Reader::Parts::unfinished(std::uint64_t) {
+  reader.gathered_ = std::move(reader.streaming_);
+  reader.streaming_ = Gather();
+}
+
+void Reader::Parts::handOn(Carry&& carry) { reader.carry_ = std::move(carry); }
+
+void Reader::Parts::records(const Block&, const Chunk& chunk) {
+  reader.starts_ = chunk.starts;
+  reader.blockTokens_ = 3 * std::size_t(chunk.records) + chunk.leftover;
+  reader.blockNext_ = 0;
 }
 
 bool Reader::take(std::string_view& token) {
@@ -30,18 +50,10 @@ bool Reader::take(std::string_view& token) {
 bool Reader::nextBlock() {
   if (!blocks_.next(block_)) return false;
   started_ = true;
-  block_.index();
-  Carry out;
-  const bool wasStreaming = carry_.streaming;
-  const Chunk chunk = block_.cut(carry_, out, streaming_);
   gathered_ = Gather();
   gatheredNext_ = 0;
-  if (wasStreaming && !out.streaming) std::swap(gathered_, streaming_);  // whole, or ended
-  starts_ = chunk.starts;
-  blockTokens_ = 3 * std::size_t(chunk.records) + (out.ended && !wasStreaming ? out.leftover : 0);
-  blockNext_ = 0;
-  if (block_.tailStreams()) block_.streamTail(out, streaming_);
-  carry_ = std::move(out);
+  Parts parts(*this);
+  cutIntoRecords(block_, parts);
   return true;
 }
 

@@ -1,16 +1,9 @@
-// Rounding an exact binary value into an IEEE format, and the pieces of number syntax that the
-// decimal and hexadecimal conversions share.
+// Rounding an exact binary value into an IEEE format: the last step of every exact conversion.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <string_view>
-
-#include "meshtext/detail/syntax.h"
 
 namespace meshtext {
-
-using namespace detail;
 
 struct Format {
   int significandBits;  // including the hidden bit
@@ -34,13 +27,5 @@ inline int leadingZeros(std::uint64_t x) noexcept {
 // nonzero bits were dropped below the significand, rounded to nearest, ties to even.
 std::uint64_t roundToFormat(std::uint64_t significand, std::int64_t exponent, bool sticky,
                             const Format& format) noexcept;
-
-// Reads an exponent's "[+-]digits" at `pos`. Returns false, consuming nothing, when no digit
-// follows the optional sign.
-bool readExponent(std::string_view text, std::size_t& pos, std::int64_t& value) noexcept;
-
-// Reads a decimal number (no sign) at `pos` into binary64 bits; returns false, consuming
-// nothing, when there is none.
-bool readDecimal(std::string_view text, std::size_t& pos, std::uint64_t& bits) noexcept;
 
 }  // namespace meshtext

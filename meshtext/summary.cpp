@@ -4,10 +4,14 @@
 #include <cstring>
 #include <limits>
 
+#include "meshtext/detail/syntax.h"
 #include "meshtext/numbers.h"
+#include "parsers.h"
 #include "rounding.h"
 
 namespace meshtext {
+
+using namespace detail;
 namespace {
 
 constexpr std::int64_t integerBound = std::int64_t{1} << 31;

@@ -2,11 +2,15 @@
 // conversion reads exactly as it would read the long one.
 #include <cstring>
 
+#include "meshtext/detail/syntax.h"
 #include "meshtext/numbers.h"
 #include "meshtext/summary.h"
+#include "parsers.h"
 #include "rounding.h"
 
 namespace meshtext {
+
+using namespace detail;
 namespace {
 
 // Appends text to a fixed buffer.

@@ -7,6 +7,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "meshtext/text.h"
@@ -43,37 +44,46 @@ Records bySplitting(const std::string& text) {
   return r;
 }
 
-// A record longer than a block, put together from its pieces.
-struct Gather : meshtext::RecordSink {
-  std::uint64_t record = 0;
-  std::vector<std::string> tokens;
-  void piece(std::uint64_t of, std::size_t token, std::string_view text, bool) override {
-    if (tokens.empty()) record = of;
-    EXPECT_EQ(of, record);
-    if (token == tokens.size()) tokens.emplace_back();
-    tokens.back() += text;
-  }
-};
-
-Records byBlocks(const std::string& text, std::size_t blockSize) {
-  std::stringbuf input(text);
-  meshtext::BlockReader reader(input, blockSize);
-  meshtext::Counts counts;
+// Gathers the records that cutIntoRecords hands over, checking the order it hands them in.
+struct Gather : meshtext::BlockConsumer {
   Records r;
-  r.countTokens = reader.readCounts(counts);
-  meshtext::Block block(blockSize);
-  meshtext::Carry carry, next;
-  Gather streamed;
-  while (reader.next(block)) {
-    block.index();
-    const bool wasStreaming = carry.streaming;
-    const meshtext::Chunk chunk = block.cut(carry, next, streamed);
-    if (wasStreaming && (next.records > carry.records || next.ended)) {
-      EXPECT_EQ(streamed.record, carry.records);
-      if (next.records > carry.records)  // whole, not ended with the input
-        r.tokens.insert(r.tokens.end(), streamed.tokens.begin(), streamed.tokens.end());
-      streamed = Gather();
+  meshtext::Carry carry;
+  std::uint64_t streamedRecord = 0;
+  std::vector<std::string> streamed;  // a record longer than a block, from its pieces
+  bool lastBlock = false;
+
+  bool receive(meshtext::Carry& carried) override {
+    carried = carry;
+    return true;
+  }
+  void piece(std::uint64_t of, std::size_t token, std::string_view text, bool last) override {
+    if (streamed.empty()) {
+      streamedRecord = of;
+      EXPECT_EQ(of, r.tokens.size() / 3);
     }
+    EXPECT_EQ(of, streamedRecord);
+    if (token == streamed.size()) streamed.emplace_back();
+    streamed.back() += text;
+    if (last && token == 2) {  // whole
+      r.tokens.insert(r.tokens.end(), streamed.begin(), streamed.end());
+      streamed.clear();
+    }
+  }
+  void unfinished(std::uint64_t of) override {
+    EXPECT_EQ(of, streamedRecord);
+    EXPECT_FALSE(streamed.empty());
+    r.leftover = streamed.size();
+    streamed.clear();
+  }
+  void handOn(meshtext::Carry&& next) override {
+    if (const auto* ended = std::get_if<meshtext::Carry::Ended>(&next.state)) {
+      EXPECT_EQ(r.leftover == 0 ? ended->leftover : r.leftover, ended->leftover);
+      r.leftover = ended->leftover;
+      EXPECT_TRUE(lastBlock);
+    }
+    carry = std::move(next);
+  }
+  void records(const meshtext::Block& block, const meshtext::Chunk& chunk) override {
     EXPECT_EQ(chunk.firstRecord, r.tokens.size() / 3);
     for (std::size_t i = 0; i < 3 * chunk.records; ++i) {
       const char* start = block.text() + chunk.starts[i];
@@ -82,15 +92,22 @@ Records byBlocks(const std::string& text, std::size_t blockSize) {
         ++length;
       r.tokens.emplace_back(start, length);
     }
-    if (block.tailStreams()) block.streamTail(next, streamed);
-    if (next.ended) {
-      r.leftover = next.leftover;
-      EXPECT_TRUE(block.last());
-    }
-    carry = next;
   }
-  EXPECT_TRUE(carry.ended);
-  return r;
+};
+
+Records byBlocks(const std::string& text, std::size_t blockSize) {
+  std::stringbuf input(text);
+  meshtext::BlockReader reader(input, blockSize);
+  meshtext::Counts counts;
+  Gather gather;
+  gather.r.countTokens = reader.readCounts(counts);
+  meshtext::Block block(blockSize);
+  while (reader.next(block)) {
+    gather.lastBlock = block.last();
+    EXPECT_TRUE(meshtext::cutIntoRecords(block, gather));
+  }
+  EXPECT_TRUE(std::holds_alternative<meshtext::Carry::Ended>(gather.carry.state));
+  return gather.r;
 }
 
 TEST(Blocks, HoldTheRecordsThatSplittingTheTextGives) {

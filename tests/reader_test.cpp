@@ -1,8 +1,9 @@
 #include "meshtext/reader.h"
 
+#include "meshtext/batch.h"
 #include "meshtext/index.h"
+#include "meshtext/mesh.h"
 #include "meshtext/numbers.h"
-#include "meshtext/records.h"
 #include "meshtext/text.h"
 
 #include <gtest/gtest.h>
@@ -167,16 +168,18 @@ class InPlaceConversion : public ::testing::Test {
       }
     }
   }
+  void SetUp() override {
+    for (int i = 0; i < 60000; ++i) {
+      tokens.push_back(token());
+      text += tokens.back() + (i % 3 == 2 ? "\n" : pick(2) ? " " : "\t ");
+    }
+  }
   std::mt19937_64 rng{42};
-};
-
-TEST_F(InPlaceConversion, AgreesWithTheGeneralConversion) {
   std::vector<std::string> tokens;
   std::string text = "0 0\n";
-  for (int i = 0; i < 60000; ++i) {
-    tokens.push_back(token());
-    text += tokens.back() + (i % 3 == 2 ? "\n" : pick(2) ? " " : "\t ");
-  }
+};
+
+TEST_F(InPlaceConversion, AgreesWithTheGeneralConversionAsVertices) {
   std::uint32_t vertexCount = std::uint32_t(tokens.size() / 3);
   for (std::size_t block :
        {std::size_t{64}, std::size_t{4096}, meshtext::Reader::defaultBlockSize}) {
@@ -203,8 +206,11 @@ TEST_F(InPlaceConversion, AgreesWithTheGeneralConversion) {
       }
     }
   }
-  // The same tokens converted a batch at a time from their starts, with every kind of
-  // instruction, as coordinates and as indices.
+}
+
+// The same tokens converted a batch at a time from their starts, with every kind of instruction,
+// as coordinates and as indices.
+TEST_F(InPlaceConversion, AgreesWithTheGeneralConversionInBatches) {
   const meshtext::PaddedText padded(text);
   std::vector<std::uint32_t> starts(meshtext::indexCapacity(text.size())), bits(tokens.size() + 2),
       ends(tokens.size() + 2);
@@ -226,7 +232,9 @@ TEST_F(InPlaceConversion, AgreesWithTheGeneralConversion) {
       ASSERT_EQ(ends[i], starts[i] + tokens[i - 2].size()) << tokens[i - 2];
     }
   }
-  // The same tokens as face indices.
+}
+
+TEST_F(InPlaceConversion, AgreesWithTheGeneralConversionAsFaces) {
   std::stringbuf input(text.substr(4));
   meshtext::Reader reader(input, 4096);
   meshtext::Face face;

@@ -10,9 +10,11 @@
 #include <streambuf>
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "meshtext/index.h"
-#include "meshtext/records.h"
+#include "meshtext/mesh.h"
+#include "meshtext/text.h"
 
 namespace meshtext {
 
@@ -25,51 +27,63 @@ class RecordSink {
   virtual void piece(std::uint64_t record, std::size_t token, std::string_view text, bool last) = 0;
 };
 
-// What one block hands on to the next.
+// What one block hands on to the next: the whole records before the next block, and the state the
+// input is in where the block ends.
 struct Carry {
-  std::uint64_t records = 0;  // whole records before the next block
-  // The tokens of a record that the next block completes, joined by single spaces and ending in
-  // one unless the last token may go on.
-  std::string text;
-  bool streaming = false;    // the record is longer than a block: it goes to a RecordSink
-  std::size_t streamed = 0;  // when streaming, its tokens handed out whole so far
-  bool inToken = false;      // when streaming, the last piece ended inside a token
-  bool ended = false;        // the input has ended: nothing follows
-  std::size_t leftover = 0;  // when ended, the tokens of an incomplete last record
+  // Between records, or inside one that the next block completes: its tokens so far, joined by
+  // single spaces and ending in one unless the last token may go on (empty between records).
+  struct Text {
+    std::string tokens;
+  };
+  // Inside a record longer than a block, which goes to a RecordSink piece by piece.
+  struct Streaming {
+    std::size_t tokensDone = 0;  // its tokens handed out whole so far
+    bool inToken = false;        // the last piece ended inside a token
+  };
+  // The input has ended: nothing follows.
+  struct Ended {
+    std::size_t leftover = 0;  // the tokens of an incomplete last record
+  };
+
+  std::uint64_t records = 0;
+  std::variant<Text, Streaming, Ended> state;
 };
 
+class Block;
+
 // The whole records that a block's cut gives: their tokens start at starts[0, 3 * records) of
-// the block's text.
+// the block's text. In the block that ends the input, the tokens of an incomplete last record
+// that did not stream by follow, at starts[3 * records, 3 * records + leftover).
 struct Chunk {
   std::uint64_t firstRecord = 0;
   std::uint64_t records = 0;
   const std::uint32_t* starts = nullptr;
+  std::size_t leftover = 0;
 };
 
-// One block of the input: read in turn by a BlockReader, then indexed and cut on any thread.
-// Its text has room before the bytes read for the start of a record carried from the block
-// before, so that a record spanning the two is one run of text; it meets the padding contract
-// (meshtext/text.h).
+// What cutIntoRecords hands a block's parts to, in the order of the input.
+class BlockConsumer : public RecordSink {
+ public:
+  // Waits for what the block before carried on; false stops the block's steps (the run stopped).
+  virtual bool receive(Carry& carried) = 0;
+  // The input ended inside streamed record `record`, after the pieces handed out: it stays
+  // incomplete.
+  virtual void unfinished(std::uint64_t record) = 0;
+  // What the block carries on to the next, handed on as soon as it is known.
+  virtual void handOn(Carry&& carry) = 0;
+  // The block's whole records.
+  virtual void records(const Block& block, const Chunk& chunk) = 0;
+};
+
+// One block of the input: read in turn by a BlockReader, then taken apart by cutIntoRecords on
+// any thread. Its text has room before the bytes read for the start of a record carried from the
+// block before, so that a record spanning the two is one run of text; it meets the padding
+// contract (meshtext/text.h).
 class Block {
  public:
-  // How far past its end the text may be read: a record's echo is copied in fixed-size moves.
-  static constexpr std::size_t readable = 64;
-
-  explicit Block(std::size_t blockSize);
-
-  // Finds where the tokens read start.
-  void index(Simd simd = bestSimd()) noexcept;
-
-  // Cuts the block, given what the block before carried, into whole records, and fills `out`
-  // for the next block. The pieces of a record longer than a block that `in` was streaming go to
-  // `sink` now; should the block end with the start of another one, streamTail() hands it out.
-  // Call after index().
-  Chunk cut(const Carry& in, Carry& out, RecordSink& sink);
-
-  // After a cut that left out.streaming with nothing streamed yet: hands the start of that
-  // record, the block's last tokens, to `sink` and completes `out`.
-  void streamTail(Carry& out, RecordSink& sink);
-  bool tailStreams() const noexcept { return tail_ != noTail; }
+  // A block for a BlockReader of `blockSize`, whose text may be read `readable` bytes past its end
+  // (at least textPadding).
+  explicit Block(std::size_t blockSize, std::size_t readable = textPadding);
 
   // The text the chunk's starts point into, up to the end of the bytes read.
   const char* text() const noexcept { return bytes_.get(); }
@@ -80,12 +94,19 @@ class Block {
 
  private:
   friend class BlockReader;
+  friend bool cutIntoRecords(Block& block, BlockConsumer& consumer, Simd simd);
   static constexpr std::size_t noTail = ~std::size_t{0};
 
   char* data() noexcept { return bytes_.get() + room_; }
   void seal(std::size_t size) noexcept;
-  std::size_t placeCarried(const Carry& in);
-  std::size_t finishStreamed(const Carry& in, Carry& out, RecordSink& sink);
+  void index(Simd simd) noexcept;
+  Chunk cut(const Carry& in, Carry& out, RecordSink& sink);
+  std::size_t placeCarried(const std::string& tokens);
+  std::size_t finishStreamed(const Carry::Streaming& in, std::uint64_t record, Carry& out,
+                             RecordSink& sink);
+  Chunk cutWhole(const std::uint32_t* starts, std::size_t count, Carry& out);
+  void keepTail(std::size_t from, Carry& out);
+  void streamTail(Carry& out, RecordSink& sink);
 
   std::size_t room_;                         // before the bytes read: the largest carried text
   std::unique_ptr<char[]> bytes_;            // not zeroed: a small input touches little of it
@@ -94,9 +115,16 @@ class Block {
   std::size_t count_ = 0;                    // tokens that start in them
   bool afterSpace_ = true;                   // the byte before them is whitespace
   bool last_ = false;
-  std::size_t tail_ = noTail;  // where a tail to be streamed starts
+  std::size_t tail_ = noTail;  // where the start of a record longer than a block lies
   std::uint64_t tailRecord_ = 0;
 };
+
+// The one way through a block just read by BlockReader::next: finds its tokens, receives what
+// the block before carried, cuts it, and hands `consumer` its parts in the order of the input:
+// the rest of a record streamed from the block before, the carry for the next block (as soon as
+// it is known), the whole records, then the start of a record longer than a block, after which
+// the carry is handed on. Returns false when consumer.receive did.
+bool cutIntoRecords(Block& block, BlockConsumer& consumer, Simd simd = bestSimd());
 
 // Reads a mesh text stream once, in blocks: first the two counts, then blocks of the rest.
 class BlockReader {

@@ -8,11 +8,13 @@
 
 namespace meshtext {
 
-// The instructions the index is made with: chosen at run time on x86-64 (SSE2 is always there,
-// AVX2 where the processor has it); the portable path everywhere else. All give the same index.
+// The instructions the index and the batch conversions are made with, in increasing order:
+// chosen at run time on x86-64 (SSE2 is always there, AVX2 where the processor has it); the
+// portable path everywhere else. All give the same results.
 enum class Simd { portable, sse2, avx2 };
 
-// The best this processor can do.
+// The best this processor can do, or less when the environment variable VORLATIC_SIMD says
+// portable, sse2 or avx2 (read once; never more than the processor has; other values ignored).
 Simd bestSimd() noexcept;
 
 // Room for the index of `length` bytes: a token starts at most every other byte.

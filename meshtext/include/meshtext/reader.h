@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "meshtext/chunker.h"
-#include "meshtext/records.h"
+#include "meshtext/mesh.h"
 
 namespace meshtext {
 
@@ -39,10 +39,19 @@ class Reader {
 
  private:
   // The tokens of a record too long for a block, gathered whole from their pieces.
-  struct Gather : RecordSink {
+  struct Gather {
     std::string tokens[3];
     std::size_t count = 0;
-    void piece(std::uint64_t, std::size_t token, std::string_view text, bool) override;
+  };
+  // Takes each block's parts as cutIntoRecords hands them over.
+  struct Parts : BlockConsumer {
+    Reader& reader;
+    explicit Parts(Reader& r) : reader(r) {}
+    bool receive(Carry& carried) override;
+    void piece(std::uint64_t, std::size_t token, std::string_view text, bool last) override;
+    void unfinished(std::uint64_t) override;
+    void handOn(Carry&& carry) override;
+    void records(const Block& block, const Chunk& chunk) override;
   };
 
   bool take(std::string_view& token);

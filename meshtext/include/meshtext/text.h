@@ -9,8 +9,17 @@
 
 namespace meshtext {
 
-// True for the six characters that separate tokens: space, \t, \n, \v, \f and \r.
-constexpr bool isSpace(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
+// The six characters that separate tokens: the blank, and the run of controls from \t to \r
+// (\t, \n, \v, \f, \r). Every other test of whitespace, word-at-a-time or vector, is built on
+// these three constants.
+inline constexpr char blank = ' ';
+inline constexpr char firstControlSpace = '\t';
+inline constexpr int controlSpaces = 5;
+
+// True for the six characters that separate tokens.
+constexpr bool isSpace(char c) noexcept {
+  return c == blank || (c >= firstControlSpace && c < firstControlSpace + controlSpaces);
+}
 
 // The padding contract of the conversions in place: text[length] is a NUL, which stops every
 // scan of whitespace at the end, and `textPadding` bytes from there on are readable, for the

@@ -1,6 +1,6 @@
 // The common spellings of coordinates and indices converted in place, a word at a time, with
 // the general conversions of meshtext/numbers.h taking over for everything else: the portable
-// path of the batch conversions, which the vector versions in records.cpp match.
+// path of the batch conversions, which the vector versions in batch.cpp match.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,7 @@
 
 #include "meshtext/numbers.h"
 #include "meshtext/text.h"
-#include "words.h"
+#include "word_at_a_time.h"
 
 namespace meshtext {
 

@@ -2,16 +2,10 @@
 // word, and the exact double arithmetic of the fast conversions.
 #pragma once
 
+#include <cfenv>
 #include <cfloat>
 #include <cstdint>
 #include <cstring>
-
-// For a function whose callers each compile it with other instructions.
-#if defined(__GNUC__) || defined(__clang__)
-#define VORLATIC_ALWAYS_INLINE __attribute__((always_inline)) inline
-#else
-#define VORLATIC_ALWAYS_INLINE inline
-#endif
 
 namespace meshtext {
 
@@ -22,6 +16,12 @@ inline constexpr bool exactDoubleArithmetic = true;
 #else
 inline constexpr bool exactDoubleArithmetic = false;
 #endif
+
+// The fast conversions round with the floating-point unit, which agrees with the exact path only
+// while it rounds to nearest: a program that links meshtext may have set another mode
+// (fesetround). Reading the mode costs about as much as one conversion, so callers check it once
+// per batch, or only once they are about to take a fast path.
+inline bool roundsToNearest() noexcept { return std::fegetround() == FE_TONEAREST; }
 
 // The powers of ten that a double holds exactly.
 inline constexpr double exactPowersOf10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
@@ -41,17 +41,6 @@ inline std::uint64_t load8(const char* p) noexcept {
   for (int i = 0; i < 8; ++i) word |= std::uint64_t(static_cast<unsigned char>(p[i])) << (8 * i);
   return word;
 #endif
-}
-
-// 0x80 in each byte of the word that is a space, \t, \n, \v, \f or \r; 0 elsewhere.
-inline std::uint64_t spaceBytes(std::uint64_t word) noexcept {
-  constexpr std::uint64_t high = 0x8080808080808080u, low7 = 0x7F7F7F7F7F7F7F7Fu;
-  std::uint64_t blank = word ^ 0x2020202020202020u;
-  std::uint64_t isBlank = ~(((blank & low7) + low7) | blank) & high;
-  std::uint64_t seven = word & low7;
-  std::uint64_t atLeast9 = seven + 0x7777777777777777u;
-  std::uint64_t atLeast14 = seven + 0x7272727272727272u;
-  return isBlank | (atLeast9 & ~atLeast14 & ~word & high);
 }
 
 inline int trailingZeros(std::uint64_t x) noexcept {

@@ -1,11 +1,8 @@
-#include "meshtext/records.h"
+#include "meshtext/batch.h"
 
-#include "quick.h"
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define VORLATIC_X86_SIMD 1
-#include <immintrin.h>
-#endif
+#include "portable_path.h"
+#include "simd.h"
+#include "whitespace.h"
 
 namespace meshtext {
 namespace {
@@ -16,6 +13,17 @@ void coordinatesPortable(const char* text, const char* end, const std::uint32_t*
                          std::size_t count, std::uint32_t* bits, std::uint32_t* ends) noexcept {
   for (std::size_t i = 0; i < count; ++i)
     ends[i] = offset(coordinateAt(text + starts[i], end, bits[i]), text);
+}
+
+// Every token through the general conversion, which rounds in integer arithmetic alone.
+void coordinatesExact(const char* text, const char* end, const std::uint32_t* starts,
+                      std::size_t count, std::uint32_t* bits, std::uint32_t* ends) noexcept {
+  for (std::size_t i = 0; i < count; ++i) {
+    const char* start = text + starts[i];
+    const char* p = tokenEnd(start, end);
+    bits[i] = parseCoordinateBits(std::string_view(start, std::size_t(p - start)));
+    ends[i] = offset(p, text);
+  }
 }
 
 void integersPortable(const char* text, const char* end, const std::uint32_t* starts,
@@ -31,13 +39,6 @@ void integersPortable(const char* text, const char* end, const std::uint32_t* st
 // loads reach 16 bytes past a token's start, within the padding.
 
 #define VORLATIC_AVX2 __attribute__((target("avx2")))
-
-VORLATIC_AVX2 inline __m256i spaceBytes(__m256i bytes) noexcept {
-  const __m256i controls = _mm256_sub_epi8(bytes, _mm256_set1_epi8(9));  // \t..\r become 0..4
-  return _mm256_or_si256(
-      _mm256_cmpeq_epi8(_mm256_min_epu8(controls, _mm256_set1_epi8(4)), controls),
-      _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(' ')));
-}
 
 // The bytes as digit values, and 0xFF in `isDigit` where they are decimal digits.
 VORLATIC_AVX2 inline __m256i digitValues(__m256i bytes, __m256i& isDigit) noexcept {
@@ -234,8 +235,10 @@ void coordinateTokens(const char* text, std::size_t length, const std::uint32_t*
                       std::size_t count, std::uint32_t* bits, std::uint32_t* ends,
                       Simd simd) noexcept {
   assert(isPadded(text, length));
+  if (!exactDoubleArithmetic || !roundsToNearest())
+    return coordinatesExact(text, text + length, starts, count, bits, ends);
 #ifdef VORLATIC_X86_SIMD
-  if (simd == Simd::avx2 && bestSimd() == Simd::avx2 && exactDoubleArithmetic)
+  if (simd == Simd::avx2 && processorSimd() == Simd::avx2)
     return coordinatesAvx2(text, text + length, starts, count, bits, ends);
 #endif
   (void)simd;
@@ -247,7 +250,7 @@ void integerTokens(const char* text, std::size_t length, const std::uint32_t* st
                    Simd simd) noexcept {
   assert(isPadded(text, length));
 #ifdef VORLATIC_X86_SIMD
-  if (simd == Simd::avx2 && bestSimd() == Simd::avx2)
+  if (simd == Simd::avx2 && processorSimd() == Simd::avx2)
     return integersAvx2(text, text + length, starts, count, values, ends);
 #endif
   (void)simd;
