@@ -64,18 +64,15 @@ Png readPng(const fs::path& path) {
 constexpr std::uint32_t red = 0xFF0000FF, green = 0xFF00FF00, blue = 0xFFFF0000,
                         yellow = 0xFF00FFFF, cyan = 0xFFFFFF00, magenta = 0xFFFF00FF;
 
-// A mesh built record by record, each vertex in a colour of its own.
+// A mesh built record by record, each vertex in the colour given.
 struct Mesh {
   std::string vertices, faces;
   std::uint32_t vertexCount = 0, faceCount = 0;
 
   std::uint16_t vertex(float x, float y, float z, std::uint32_t colour) {
-    unsigned char record[16];
-    const float position[3] = {x, y, z};
-    threedb::storeLittle32(record, colour);
-    for (int axis = 0; axis < 3; ++axis)
-      threedb::storeLittle32(record + 4 + 4 * axis, threedb::floatBits(position[axis]));
-    vertices.append(reinterpret_cast<char*>(record), 16);
+    auto record = threedb::encodeVertex(x, y, z);
+    threedb::storeLittle32(record.data(), colour);
+    vertices.append(record.begin(), record.end());
     return std::uint16_t(vertexCount++);
   }
   void face(std::uint16_t a, std::uint16_t b, std::uint16_t c) {
