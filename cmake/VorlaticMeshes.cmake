@@ -1,19 +1,30 @@
-# vorlatic_add_meshes(<target> [OUTPUT_DIRECTORY dir] [IMPORT_OPTIONS options...]
+# vorlatic_add_meshes(<target> [OUTPUT_DIRECTORY dir] [IMPORT_OPTIONS options...] [PREVIEW]
 #                     SOURCES files...)
 #
 # Converts a game's meshes at build time, one .3db per source in OUTPUT_DIRECTORY (by default
 # meshes/ in the current build folder): .msh and .smsh sources with vorlatic, whose console echo
 # goes to <output>.log beside the output; every other source with vorlatic-import (--quiet, then
-# IMPORT_OPTIONS). <target> builds them all, and is part of the default build. A source is
-# converted again only when it or the tool changed; a failing source fails the build with the
-# tool's diagnostic and leaves no output of its own behind.
+# IMPORT_OPTIONS). With PREVIEW, `vorlatic-inspect --png` draws each mesh as <name>.png beside it
+# (where vorlatic-inspect was built without --png, a warning says so and no picture is drawn).
+# <target> builds them all, and is part of the default build. A source is converted again only
+# when it or the tool changed; a failing source fails the build with the tool's diagnostic and
+# leaves no output of its own behind.
 set_property(GLOBAL PROPERTY VORLATIC_MESHES_DIR "${CMAKE_CURRENT_LIST_DIR}")
 
 function(vorlatic_add_meshes target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "OUTPUT_DIRECTORY" "IMPORT_OPTIONS;SOURCES")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "PREVIEW" "OUTPUT_DIRECTORY" "IMPORT_OPTIONS;SOURCES")
   if(arg_UNPARSED_ARGUMENTS OR NOT arg_SOURCES)
     message(FATAL_ERROR "vorlatic_add_meshes(${target}): takes [OUTPUT_DIRECTORY dir] "
-                        "[IMPORT_OPTIONS options...] SOURCES files...")
+                        "[IMPORT_OPTIONS options...] [PREVIEW] SOURCES files...")
+  endif()
+  if(arg_PREVIEW)
+    get_target_property(drawing Vorlatic::vorlatic-inspect VORLATIC_PNG)
+    if(NOT drawing)
+      message(WARNING "vorlatic_add_meshes(${target}): PREVIEW draws no pictures: this "
+                      "Vorlatic's vorlatic-inspect was built without --png (it needs OSMesa and "
+                      "libpng, Debian libosmesa6-dev and libpng-dev)")
+      set(arg_PREVIEW OFF)
+    endif()
   endif()
   set(directory "${arg_OUTPUT_DIRECTORY}")
   if(NOT directory)
@@ -23,6 +34,7 @@ function(vorlatic_add_meshes target)
   file(MAKE_DIRECTORY "${directory}")
   get_property(scripts GLOBAL PROPERTY VORLATIC_MESHES_DIR)
   set(outputs)
+  set(pictures)
   foreach(source IN LISTS arg_SOURCES)
     get_filename_component(source "${source}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
     get_filename_component(name "${source}" NAME_WLE)
@@ -68,6 +80,32 @@ function(vorlatic_add_meshes target)
                        DEPENDS "${source}" ${tool}
                        COMMENT "Converting mesh ${shown}"
                        VERBATIM)
+    if(arg_PREVIEW)
+      _vorlatic_add_picture("${output}" "${shown}" "${scripts}")
+    endif()
   endforeach()
-  add_custom_target(${target} ALL DEPENDS ${outputs})
+  add_custom_target(${target} ALL DEPENDS ${outputs} ${pictures})
+endfunction()
+
+# The step that draws <output>'s picture as <name>.png beside it; the picture goes to `pictures`
+# in the caller's scope.
+function(_vorlatic_add_picture output shown scripts)
+  get_filename_component(directory "${output}" DIRECTORY)
+  get_filename_component(name "${output}" NAME_WLE)
+  set(picture "${directory}/${name}.png")
+  set(tool Vorlatic::vorlatic-inspect)
+  if(CMAKE_HOST_WIN32)
+    set(step "${CMAKE_COMMAND}" "-DTOOL=$<TARGET_FILE:${tool}>" "-DSOURCE=${output}"
+             "-DOUTPUT_OPTION=--png" "-DOUTPUT=${picture}" -P "${scripts}/VorlaticMeshStep.cmake")
+  else()
+    # The summary goes nowhere; the inspector leaves no picture when it fails.
+    set(step sh -c "\"$0\" \"$1\" --png \"$2\" >/dev/null" "$<TARGET_FILE:${tool}>" "${output}"
+             "${picture}")
+  endif()
+  add_custom_command(OUTPUT "${picture}"
+                     COMMAND ${step}
+                     DEPENDS "${output}" ${tool}
+                     COMMENT "Drawing mesh ${shown}"
+                     VERBATIM)
+  set(pictures ${pictures} "${picture}" PARENT_SCOPE)
 endfunction()

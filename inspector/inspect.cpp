@@ -1,79 +1,25 @@
 #include "inspect.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
 #include <ostream>
 
+#include "arguments.h"
 #include "common/diagnostics.h"
 #include "common/filebuf.h"
 #include "common/output.h"
-#include "common/paths.h"
 #include "common/program.h"
 #include "json.h"
 #include "meshtext/writer.h"
+#include "picture.h"
 #include "preview.h"
 #include "report.h"
 #include "threedb/summary.h"
 
 namespace inspector {
 namespace {
-
-struct Arguments {
-  std::string file, dump, svg;
-  bool json = false;
-};
-
-// Reads the command line; false for a usage error, with the option or name it concerns and the
-// reason, both empty when the command line is simply not of the usage's shape.
-bool parseArguments(const std::vector<std::string>& args, Arguments& parsed, std::string& what,
-                    std::string& reason) {
-  bool seenJson = false, seenDump = false, seenSvg = false;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    bool* seen = arg == "--json"   ? &seenJson
-                 : arg == "--dump" ? &seenDump
-                 : arg == "--svg"  ? &seenSvg
-                                   : nullptr;
-    if (seen && *seen) {
-      what = arg;
-      reason = "given twice";
-      return false;
-    }
-    if (arg == "--json") {
-      parsed.json = seenJson = true;
-    } else if (seen && i + 1 < args.size()) {
-      *seen = true;
-      (arg == "--dump" ? parsed.dump : parsed.svg) = args[++i];
-      if (args[i].empty()) {
-        what = arg;
-        reason = common::emptyPathReason;
-        return false;
-      }
-    } else if (parsed.file.empty() && arg.empty()) {
-      reason = common::emptyPathReason;
-      return false;
-    } else if (parsed.file.empty() && arg[0] != '-') {
-      parsed.file = arg;
-    } else {
-      return false;
-    }
-  }
-  if (parsed.file.empty()) return false;
-  // Two results for one file: one of them would be lost.
-  std::error_code ec;
-  if (seenDump && seenSvg &&
-      (common::pathOf(parsed.dump).lexically_normal() ==
-           common::pathOf(parsed.svg).lexically_normal() ||
-       std::filesystem::equivalent(common::pathOf(parsed.dump), common::pathOf(parsed.svg), ec))) {
-    what = parsed.svg;
-    reason = "given to both --dump and --svg";
-    return false;
-  }
-  return true;
-}
 
 // True for the bits of a signalling NaN: its quiet bit clear, some other fraction bit set. Mesh
 // text has no spelling for one: it reads back quiet.
@@ -86,6 +32,7 @@ class Outputs : public threedb::RecordVisitor {
  public:
   std::optional<meshtext::Writer> dump;
   std::unique_ptr<Preview> preview;
+  std::unique_ptr<Picture> picture;
 
   std::uint64_t signallingNans = 0;  // coordinates the dump cannot spell exactly
 
@@ -99,10 +46,12 @@ class Outputs : public threedb::RecordVisitor {
       preview->positions.push_back({threedb::floatFromBits(vertex.xBits),
                                     threedb::floatFromBits(vertex.yBits),
                                     threedb::floatFromBits(vertex.zBits)});
+    if (picture) picture->vertices.push_back(deviceVertex(vertex));
   }
   void face(const threedb::FaceRecord& face) override {
     if (dump) dump->writeFace(face.a, face.b, face.c);
     if (preview) preview->faces.push_back(face);
+    if (picture) picture->faces.push_back(face);
   }
 };
 
@@ -127,6 +76,7 @@ class Inspection {
       outputs_.dump->writeCounts(header.vertexCount, header.faceCount);
     }
     if (!arguments_.svg.empty()) outputs_.preview = std::make_unique<Preview>();
+    if (!arguments_.png.empty()) outputs_.picture = std::make_unique<Picture>();
     threedb::Summary summary;
     threedb::summarise(reader, summary, &outputs_);
     if (input_.error()) return fail(path, "cannot read: " + common::systemReason(input_.error()));
@@ -137,6 +87,7 @@ class Inspection {
     if (reader.problem() != threedb::Problem::none) return invalid(reader);
     if (outputs_.dump) outputs_.dump->flush();
     if (outputs_.preview && !drawPreview(summary)) return common::statusFailed;
+    if (outputs_.picture && !drawPicture(summary)) return common::statusFailed;
     return finish(summary);
   }
 
@@ -144,6 +95,7 @@ class Inspection {
   int fail(const std::string& what, const std::string& reason) {
     if (dump_) dump_->discard();
     if (svg_) svg_->discard();
+    if (png_) png_->discard();
     return diagnostics_.fail(what, reason);
   }
 
@@ -170,10 +122,33 @@ class Inspection {
     return true;
   }
 
+  bool drawPicture(const threedb::Summary& summary) {
+    std::streambuf* stream = open(png_, arguments_.png);
+    if (!stream) return false;
+    const Picture& picture = *outputs_.picture;
+    const Drawable drawable = drawableFaces(picture);
+    const Camera camera = frameCamera(picture, drawable, arguments_.view, arguments_.size);
+    Image image;
+    std::string reason;
+    if (!render(picture, drawable, camera, arguments_.size, image, reason)) {
+      fail(arguments_.png, "cannot draw: " + reason);
+      return false;
+    }
+    const std::string caption = captionText(summary, drawable.skipped);
+    drawCaption(image, caption);
+    // A failed write shows when the output is finished, with the system's reason.
+    if (!writePng(*stream, image, {{"Description", caption}, {"Software", "vorlatic-inspect"}}) &&
+        !png_->error()) {
+      fail(arguments_.png, "cannot write: libpng failed");
+      return false;
+    }
+    return true;
+  }
+
   // Every output finished and every word out before anything is put in place: what fails before
   // leaves the previous files as they were, and nothing is left to fail after.
   int finish(const threedb::Summary& summary) {
-    for (auto* output : {dump_.get(), svg_.get()}) {
+    for (auto* output : {dump_.get(), svg_.get(), png_.get()}) {
       if (output && !output->finish())
         return fail(output->path(), "cannot write: " + common::systemReason(output->error()));
     }
@@ -192,7 +167,7 @@ class Inspection {
                                                           : " coordinates are signalling NaNs") +
                             ", which mesh text reads back as quiet");
     if (diagnostics_.failed()) return fail("standard error", "cannot write");
-    for (auto* output : {dump_.get(), svg_.get()}) {
+    for (auto* output : {dump_.get(), svg_.get(), png_.get()}) {
       if (output && !output->commit())
         return fail(output->path(), "cannot write: " + common::systemReason(output->error()));
     }
@@ -203,9 +178,48 @@ class Inspection {
   std::ostream& out_;
   common::Diagnostics& diagnostics_;
   common::FileBuf input_;
-  std::unique_ptr<common::OutputFile> dump_, svg_;
+  std::unique_ptr<common::OutputFile> dump_, svg_, png_;
   Outputs outputs_;
 };
+
+}  // namespace
+
+std::string usage() {
+  std::string text =
+      "usage: vorlatic-inspect FILE.3db [--json] [--dump OUT.msh] [--svg OUT.svg]\n"
+      "                        [--png OUT.png [--size WxH] [--view VIEW]]\n";
+  if (!pictureAvailable())
+    text += "(this build has no --png: it needs " + std::string(pictureLibraries) + ")\n";
+  return text;
+}
+
+std::string help() {
+  return usage() +
+         "Checks a 3DB file and prints a summary of it; status 0 sound, 1 usage, 2 invalid or\n"
+         "unreadable.\n"
+         "  --json          the summary as one JSON object\n"
+         "  --dump OUT.msh  the mesh as mesh text, which vorlatic converts back to the same bytes\n"
+         "  --svg OUT.svg   a wireframe seen from the front, the side and the top\n"
+         "  --png OUT.png   a picture, drawn with OpenGL from the records as the device draws "
+         "them\n"
+         "  --size WxH      the picture's size in pixels, each from 1 to 4096 (default 480x272)\n"
+         "  --view VIEW     iso (the default: from the front right, above), front, back, left,\n"
+         "                  right, top or bottom\n"
+         "  --help          this text\n";
+}
+
+namespace {
+
+// Prints usage or help text and returns `status`, or fails when the text cannot be written.
+int printText(std::ostream& out, common::Diagnostics& diagnostics, const std::string& text,
+              int status) {
+  out << text;
+  out.flush();
+  if (!out)
+    return diagnostics.fail("standard output",
+                            "cannot write: " + common::systemReason(common::writeError(out)));
+  return status;
+}
 
 }  // namespace
 
@@ -216,15 +230,16 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     std::string what, reason;
     if (!parseArguments(args, arguments, what, reason)) {
       if (!reason.empty()) diagnostics.report(what, reason);
-      out << usage;
-      out.flush();
-      if (!out)
-        return diagnostics.fail("standard output",
-                                "cannot write: " + common::systemReason(common::writeError(out)));
-      return common::statusUsage;
+      return printText(out, diagnostics, usage(), common::statusUsage);
     }
+    if (arguments.help) return printText(out, diagnostics, help(), common::statusOk);
     if (arguments.json && !jsonAvailable()) {
       diagnostics.report("--json", "this build has no JSON support (it needs nlohmann-json3-dev)");
+      return common::statusUsage;
+    }
+    if (!arguments.png.empty() && !pictureAvailable()) {
+      diagnostics.report(
+          "--png", "this build has no --png (it needs " + std::string(pictureLibraries) + ")");
       return common::statusUsage;
     }
     if (common::consoleIsInput("vorlatic-inspect", arguments.file, out, errors))

@@ -312,6 +312,15 @@ TEST_F(Files, TheInspectorLosesNoFile) {
       {"--svg onto a hard link to it", "ln expected.3db hard",
        "{inspect} expected.3db --svg hard >/dev/null", 2, "vorlatic-inspect: hard: " + same,
        "cmp hard expected.3db"},
+#ifdef VORLATIC_PNG
+      {"--png onto its input, and a picture kept when the file is invalid",
+       "cp expected.3db same.3db && cp previous.3db out.png && head -c 40 expected.3db >cut.3db",
+       "{inspect} same.3db --png same.3db >/dev/null; s=$?; {inspect} cut.3db --png out.png "
+       ">/dev/null 2>&1 && exit 9; exit $s",
+       2,
+       "vorlatic-inspect: same.3db: is the same file as the input same.3db; not overwriting it\n",
+       "cmp same.3db expected.3db && cmp out.png previous.3db"},
+#endif
       {"an invalid file keeps the previous outputs",
        "cp previous.3db out.msh && cp previous.3db out.svg && head -c 40 expected.3db >cut.3db",
        "{inspect} cut.3db --dump out.msh --svg out.svg >/dev/null", 2,

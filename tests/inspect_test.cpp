@@ -1,9 +1,11 @@
 // vorlatic-inspect: invalid files named word for word, the summary, the round trip through mesh
 // text, and the preview.
 #include "inspect.h"
+#include "picture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -88,8 +90,77 @@ TEST_F(Inspect, NamesEachKindOfInvalidFile) {
   Result missing = inspectWith({"vorlatic-inspect", file.string()});
   EXPECT_EQ(missing.status, 2);
   EXPECT_EQ(missing.err, diagnostic("cannot open: No such file or directory"));
-  EXPECT_EQ(inspectWith({"vorlatic-inspect"}).out, inspector::usage);
+  EXPECT_EQ(inspectWith({"vorlatic-inspect"}).out, inspector::usage());
   EXPECT_EQ(inspectWith({"vorlatic-inspect", "a", "b"}).status, 1);
+}
+
+// Each wrong option is named word for word, before the file is opened (here it does not exist).
+TEST_F(Inspect, NamesEachWrongOption) {
+  const std::string size = "--size: expected WIDTHxHEIGHT, each from 1 to 4096, not ";
+  const struct {
+    std::vector<std::string> options;
+    std::string diagnostic;
+  } cases[] = {
+      {{"--png", "a.png", "--size", "640"}, size + "\"640\""},
+      {{"--png", "a.png", "--size", "0x10"}, size + "\"0x10\""},
+      {{"--png", "a.png", "--size", "4097x10"}, size + "\"4097x10\""},
+      {{"--png", "a.png", "--size", "10x10x"}, size + "\"10x10x\""},
+      {{"--png", "a.png", "--size", "x10"}, size + "\"x10\""},
+      {{"--png", "a.png", "--size", "99999999999x1"}, size + "\"99999999999x1\""},
+      {{"--png", "a.png", "--view", "side"},
+       "--view: expected iso, front, back, left, right, top or bottom, not \"side\""},
+      {{"--size", "10x10"}, "--size: only with --png"},
+      {{"--view", "top", "--svg", "a.svg"}, "--view: only with --png"},
+      {{"--png", ""}, "--png: the path is empty"},
+      {{"--png", "a", "--png", "b"}, "--png: given twice"},
+      {{"--svg", "a", "--png", "./a"}, "./a: given to both --svg and --png"},
+      {{"--png", "a", "--dump", "a"}, "a: given to both --dump and --png"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"vorlatic-inspect", file.string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    Result r = inspectWith(args);
+    EXPECT_EQ(r.status, 1) << c.diagnostic;
+    EXPECT_EQ(r.err, "vorlatic-inspect: " + c.diagnostic + "\n");
+    EXPECT_EQ(r.out, inspector::usage());
+  }
+  Result help = inspectWith({"vorlatic-inspect", "--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* option : {"--json", "--dump", "--svg", "--png", "--size", "--view", "--help"})
+    EXPECT_NE(help.out.find(std::string("\n  ") + option + " "), std::string::npos) << option;
+}
+
+#ifdef VORLATIC_NO_PNG
+TEST_F(Inspect, ABuildThatCannotDrawSaysSo) {
+  writeFile(file, converted(readFile(VORLATIC_EXAMPLES_DIR "/cube.msh")));
+  Result r = inspectWith({"vorlatic-inspect", file.string(), "--png", (dir / "a.png").string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "vorlatic-inspect: --png: this build has no --png (it needs OSMesa and libpng, Debian "
+            "libosmesa6-dev and libpng-dev)\n");
+  EXPECT_NE(inspector::usage().find("(this build has no --png"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "a.png"));
+}
+#endif
+
+// What OpenGL is handed: on a little-endian host, the file's own vertex records, byte for byte;
+// on a big-endian one, the same with each coordinate's bytes turned round.
+TEST(DeviceVertex, IsTheFilesRecordInTheHostsOrder) {
+  const std::uint16_t probe = 1;
+  const bool little = *reinterpret_cast<const unsigned char*>(&probe) == 1;
+  const std::string bytes = goldenBytes("spellings.3db.hex");  // NaN, -0, tiny values
+  std::stringbuf in(bytes);
+  threedb::FileReader reader(in);
+  threedb::Header header;
+  ASSERT_EQ(reader.readHeader(header), threedb::Problem::none);
+  threedb::VertexRecord record;
+  for (std::size_t i = 0; reader.readVertex(record); ++i) {
+    std::string expected = bytes.substr(threedb::headerSize + 16 * i, 16);
+    for (std::size_t word = 4; word < 16 && !little; word += 4)
+      std::reverse(expected.begin() + word, expected.begin() + word + 4);
+    const inspector::DeviceVertex vertex = inspector::deviceVertex(record);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&vertex), 16), expected) << i;
+  }
 }
 
 TEST_F(Inspect, SummarisesASoundFile) {
