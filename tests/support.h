@@ -9,6 +9,21 @@
 
 namespace testing_support {
 
+// What a run of a program ended with, and what it wrote to its two streams.
+struct RunResult {
+  int status;
+  std::string out, err;
+};
+
+// Runs `program`, called as the programs' run(args, out, errors) is, with both streams captured:
+// a test then compares them whole.
+template <class Program>
+RunResult runCaptured(Program program, const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  int status = program(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
 // Takes `room` bytes, then refuses, as a full disk does.
 class FullAfter : public std::stringbuf {
  public:
