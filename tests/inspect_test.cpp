@@ -24,15 +24,10 @@ using testing_support::writeFile;
 
 namespace {
 
-struct Result {
-  int status;
-  std::string out, err;
-};
+using Result = testing_support::RunResult;
 
 Result inspectWith(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  int status = inspector::run(args, out, err);
-  return {status, out.str(), err.str()};
+  return testing_support::runCaptured(inspector::run, args);
 }
 
 std::string converted(const std::string& text) {

@@ -17,16 +17,10 @@ using testing_support::writeFile;
 
 namespace {
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
+using Result = testing_support::RunResult;
 
 Result runWith(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  int status = converter::run(args, out, err);
-  return {status, out.str(), err.str()};
+  return testing_support::runCaptured(converter::run, args);
 }
 
 class Run : public ::testing::Test {
