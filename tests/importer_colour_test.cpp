@@ -26,6 +26,17 @@ using testing_support::writeFile;
 
 namespace {
 
+// The views and accessors of a buffer holding the unit triangle's positions (36 bytes), its
+// indices (6, padded to 8) and an RGBA colour a corner (48).
+const std::string unitTriangleViews = R"(
+    "bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},
+                   {"buffer":0,"byteOffset":36,"byteLength":6},
+                   {"buffer":0,"byteOffset":44,"byteLength":48}],
+    "accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3",
+                  "min":[0,0,0],"max":[1,1,0]},
+                 {"bufferView":1,"componentType":5123,"count":3,"type":"SCALAR"},
+                 {"bufferView":2,"componentType":5126,"count":3,"type":"VEC4"}]})";
+
 // A glTF of the unit triangle in one buffer given as a data URI: with linear RGBA colours per
 // vertex, or with a material of this base colour, or neither.
 std::string colouredGltf(std::initializer_list<float> vertexColours, const std::string& material) {
@@ -41,14 +52,7 @@ std::string colouredGltf(std::initializer_list<float> vertexColours, const std::
               ? ""
               : R"("materials":[{"pbrMetallicRoughness":{"baseColorFactor":)" + material + "}}],") +
          R"("buffers":[{"uri":"data:application/octet-stream;base64,)" + base64(buffer) +
-         R"(","byteLength":)" + std::to_string(buffer.size()) + R"(}],
-    "bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},
-                   {"buffer":0,"byteOffset":36,"byteLength":6},
-                   {"buffer":0,"byteOffset":44,"byteLength":48}],
-    "accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3",
-                  "min":[0,0,0],"max":[1,1,0]},
-                 {"bufferView":1,"componentType":5123,"count":3,"type":"SCALAR"},
-                 {"bufferView":2,"componentType":5126,"count":3,"type":"VEC4"}]})";
+         R"(","byteLength":)" + std::to_string(buffer.size()) + "}]," + unitTriangleViews;
 }
 
 const std::string colourPlyHeader =
@@ -189,14 +193,7 @@ std::string treeGltf() {
     "meshes":[{"name":"Leaf","primitives":[{"attributes":{"POSITION":0,"COLOR_0":2},"indices":1}]},
               {"name":"Bark","primitives":[{"attributes":{"POSITION":0},"indices":1}]}],
     "buffers":[{"uri":"data:application/octet-stream;base64,)" +
-         base64(buffer) + R"(","byteLength":92}],
-    "bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},
-                   {"buffer":0,"byteOffset":36,"byteLength":6},
-                   {"buffer":0,"byteOffset":44,"byteLength":48}],
-    "accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3",
-                  "min":[0,0,0],"max":[1,1,0]},
-                 {"bufferView":1,"componentType":5123,"count":3,"type":"SCALAR"},
-                 {"bufferView":2,"componentType":5126,"count":3,"type":"VEC4"}]})";
+         base64(buffer) + R"(","byteLength":92}],)" + unitTriangleViews;
 }
 
 TEST_F(Import, ListsTheMeshesAndTakesOnlyThoseNamed) {
