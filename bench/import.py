@@ -33,6 +33,18 @@ def write_grid(path, side):
             out.write("".join(row))
 
 
+def print_steps(programs):
+    """How each importer's time splits, and its summary's simplification line."""
+    for name in programs:
+        if name != "assimp export":
+            out = subprocess.run(programs[name] + ["--times"], stdout=subprocess.PIPE, text=True,
+                                 check=True).stdout
+            print(f"{name}:")
+            for line in out.splitlines():
+                if line.startswith(("simplified:", "seconds:")):
+                    print("  " + line)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--runs", type=int, default=5)
@@ -88,14 +100,7 @@ def main():
         if name != "vorlatic-import":
             w, p = medians[name]
             print(f"vorlatic-import / {name}: time {iw / w:.2f}, memory {ip / p:.2f}")
-    for name in programs:
-        if name != "assimp export":
-            out = subprocess.run(programs[name] + ["--times"], stdout=subprocess.PIPE, text=True,
-                                 check=True).stdout
-            print(f"{name}:")
-            for line in out.splitlines():
-                if line.startswith(("simplified:", "seconds:")):
-                    print("  " + line)
+    print_steps(programs)
 
 
 if __name__ == "__main__":

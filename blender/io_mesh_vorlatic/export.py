@@ -48,6 +48,40 @@ def file_name(name):
     return name + ".3db"
 
 
+def _groups(filepath, gathered, per_object):
+    """The files to write and the objects each holds: one file of all, or one per object into the
+    folder of `filepath`; Refused where two objects' names make one file name."""
+    if not per_object:
+        return [(filepath, gathered)]
+    folder = os.path.dirname(filepath)
+    groups = [(os.path.join(folder, file_name(t.name)), [t]) for t in gathered]
+    taken = {}
+    for path, (member,) in groups:
+        other = taken.setdefault(os.path.normcase(path).casefold(), member.name)
+        if other != member.name:
+            raise Refused(f'"{other}" and "{member.name}" would both be written to {path}: '
+                          "rename one of them")
+    return groups
+
+
+def _report(files, encoded, degenerate, skipped):
+    """The status bar's line for what was written."""
+    vertices = sum(m.vertex_count for _, m in files)
+    triangles = sum(len(m.triangles) for _, m in files)
+    calls = sum(threedb.draw_calls(len(m.triangles)) for _, m in files)
+    size = sum(len(data) for _, data in encoded)
+    where = (os.path.basename(files[0][0]) if len(files) == 1
+             else f"{len(files)} files ({os.path.basename(files[0][0])}, ...)")
+    report = (f"Exported {where}: {_count(vertices, 'vertex', 'vertices')}, "
+              f"{_count(triangles, 'triangle', 'triangles')}, {_count(size, 'byte', 'bytes')}, "
+              f"{_count(calls, 'draw call', 'draw calls')}")
+    if degenerate:
+        report += f"; {_count(degenerate, 'degenerate triangle', 'degenerate triangles')} dropped"
+    if skipped:
+        report += f"; no triangle, not written: {', '.join(skipped)}"
+    return report
+
+
 def export(context, filepath, *, selected_only, per_object, apply_modifiers, matrix, colour,
            split):
     """Exports the visible (or selected) mesh objects to `filepath`, or with `per_object` one
@@ -61,17 +95,7 @@ def export(context, filepath, *, selected_only, per_object, apply_modifiers, mat
     depsgraph = context.evaluated_depsgraph_get()
     gathered = [scene.object_triangles(o, depsgraph, matrix, apply_modifiers, colour)
                 for o in objects]
-    if per_object:
-        folder = os.path.dirname(filepath)
-        groups = [(os.path.join(folder, file_name(t.name)), [t]) for t in gathered]
-        taken = {}
-        for path, (member,) in groups:
-            other = taken.setdefault(os.path.normcase(path).casefold(), member.name)
-            if other != member.name:
-                raise Refused(f'"{other}" and "{member.name}" would both be written to {path}: '
-                              "rename one of them")
-    else:
-        groups = [(filepath, gathered)]
+    groups = _groups(filepath, gathered, per_object)
 
     files, skipped, degenerate = [], [], 0
     for path, members in groups:
@@ -101,17 +125,4 @@ def export(context, filepath, *, selected_only, per_object, apply_modifiers, mat
     encoded = [(path, threedb.encode(m.positions, m.colours, m.triangles)) for path, m in files]
     output.write_all(encoded)
 
-    vertices = sum(m.vertex_count for _, m in files)
-    triangles = sum(len(m.triangles) for _, m in files)
-    calls = sum(threedb.draw_calls(len(m.triangles)) for _, m in files)
-    size = sum(len(data) for _, data in encoded)
-    where = (os.path.basename(files[0][0]) if len(files) == 1
-             else f"{len(files)} files ({os.path.basename(files[0][0])}, ...)")
-    report = (f"Exported {where}: {_count(vertices, 'vertex', 'vertices')}, "
-              f"{_count(triangles, 'triangle', 'triangles')}, {_count(size, 'byte', 'bytes')}, "
-              f"{_count(calls, 'draw call', 'draw calls')}")
-    if degenerate:
-        report += f"; {_count(degenerate, 'degenerate triangle', 'degenerate triangles')} dropped"
-    if skipped:
-        report += f"; no triangle, not written: {', '.join(skipped)}"
-    return report
+    return _report(files, encoded, degenerate, skipped)

@@ -18,56 +18,11 @@ import addon_utils
 import bpy
 import numpy as np
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from blender_support import (MODULE, add_object, empty_scene, enable, export,  # noqa: E402
+                             read3db, refused, words)
+
 SKIPPED = 77
-MODULE = "io_mesh_vorlatic"
-
-
-def refused(call, *words):
-    """The operator call fails with a message that holds every one of `words`."""
-    try:
-        call()
-    except RuntimeError as error:
-        assert all(w in str(error) for w in words), f"{str(error)!r} lacks one of {words}"
-        return
-    raise AssertionError(f"not refused; expected a message with {words}")
-
-
-def read3db(path):
-    """Positions, colour words and triangles of a 3DB file, read apart from the add-on."""
-    data = open(path, "rb").read()
-    vertices, faces, version = np.frombuffer(data, "<i4", 3, 3)
-    records = np.frombuffer(data, "<u4", 4 * vertices, 15).reshape(-1, 4)
-    triangles = np.frombuffer(data, "<u2", offset=15 + 16 * vertices).reshape(-1, 3)
-    assert data[:3] == b"3DB" and version == 1 and faces == len(triangles), f"{path}: header"
-    return records[:, 1:].copy().view("<f4").astype(np.float64), records[:, 0], triangles
-
-
-def words(rgba):
-    return [r | g << 8 | b << 16 | a << 24 for r, g, b, a in rgba]
-
-
-def empty_scene():
-    for obj in list(bpy.data.objects):
-        bpy.data.objects.remove(obj)
-
-
-def add_object(name, corners, faces, location):
-    mesh = bpy.data.meshes.new(name)
-    mesh.from_pydata(corners, [], faces)
-    obj = bpy.data.objects.new(name, mesh)
-    bpy.context.collection.objects.link(obj)
-    obj.location = location
-    return obj
-
-
-def enable():
-    module = addon_utils.enable(MODULE, default_set=True)
-    assert module is not None, "the add-on did not enable"
-    return module
-
-
-def export(path, **options):
-    bpy.ops.export_mesh.vorlatic_3db(filepath=path, **options)
 
 
 # The zip as Blender's "Install from disk" takes it, its two descriptions alike, and the add-on
@@ -168,6 +123,25 @@ def check_matches_gltf(args):
 
 
 # What is refused, what is split, and that a refusal or a failure leaves every file as it was.
+def check_split_parts(work, path, grid):
+    """Split: each part within the limit, and the grid's triangles in them once each: as many as
+    Blender makes, no two alike, all facing up (+Y) and covering the grid's 10 x 10."""
+    export(path, use_split=True)
+    parts = sorted(n for n in os.listdir(work) if n.startswith("field-"))
+    assert parts == ["field-1.3db", "field-2.3db"], parts
+    found = []
+    for part in parts:
+        positions, _, triangles = read3db(os.path.join(work, part))
+        assert len(positions) <= 65536, f"{part}: {len(positions)} vertices"
+        found.append(positions[triangles].reshape(-1, 9))
+    found = np.concatenate(found)
+    grid.data.calc_loop_triangles()
+    counts = len(found), len(grid.data.loop_triangles), len(np.unique(found.view("V72")))
+    assert len(set(counts)) == 1, f"triangles in the parts, in the grid, distinct: {counts}"
+    up = np.cross(found[:, 3:6] - found[:, :3], found[:, 6:] - found[:, :3])[:, 1] / 2
+    assert (up > 0).all() and np.isclose(up.sum(), 100), "the parts do not cover the grid"
+
+
 def check_files(args):
     enable()
     empty_scene()
@@ -183,22 +157,7 @@ def check_files(args):
     assert open(path, "rb").read() == b"old", "the refused export changed the file"
     assert os.listdir(args.work) == ["field.3db"], os.listdir(args.work)
 
-    # Split: each part within the limit, and the grid's triangles in them once each: as many as
-    # Blender makes, no two alike, all facing up (+Y) and covering the grid's 10 x 10.
-    export(path, use_split=True)
-    parts = sorted(n for n in os.listdir(args.work) if n.startswith("field-"))
-    assert parts == ["field-1.3db", "field-2.3db"], parts
-    found = []
-    for part in parts:
-        positions, _, triangles = read3db(os.path.join(args.work, part))
-        assert len(positions) <= 65536, f"{part}: {len(positions)} vertices"
-        found.append(positions[triangles].reshape(-1, 9))
-    found = np.concatenate(found)
-    grid.data.calc_loop_triangles()
-    counts = len(found), len(grid.data.loop_triangles), len(np.unique(found.view("V72")))
-    assert len(set(counts)) == 1, f"triangles in the parts, in the grid, distinct: {counts}"
-    up = np.cross(found[:, 3:6] - found[:, :3], found[:, 6:] - found[:, :3])[:, 1] / 2
-    assert (up > 0).all() and np.isclose(up.sum(), 100), "the parts do not cover the grid"
+    check_split_parts(args.work, path, grid)
 
     # A failure while writing leaves the old file and no temporary; a success keeps its mode.
     empty_scene()
