@@ -152,6 +152,16 @@ bool openTargets(const Options& options, const Model& model, const Shaped& mesh,
       return diagnostics.fail(part.path, "is the same file as " + *file +
                                              ", which the model reads; not overwriting it"),
              false;
+    // A link among the parts: one part would replace another. Each part opened is there to be
+    // compared, a dangling link's as the file it made.
+    for (const Written& earlier : targets) {
+      std::error_code ignored;
+      if (std::filesystem::equivalent(common::pathOf(earlier.path), common::pathOf(part.path),
+                                      ignored))
+        return diagnostics.fail(part.path, "is the same file as " + earlier.path +
+                                               ", another part; not overwriting it"),
+               false;
+    }
     targets.push_back(std::move(part));
   }
   return true;

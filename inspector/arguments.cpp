@@ -42,9 +42,25 @@ bool setValue(const std::string& option, const std::string& value, Arguments& pa
   return true;
 }
 
+// Where a result written to `name` lands: a file that may not exist yet, reached through links
+// in its folders or as the last part of the name (a dangling link makes what it leads to).
+std::filesystem::path landing(const std::string& name) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path path = common::pathOf(name);
+  for (int links = 0; links < 40 && fs::is_symlink(fs::symlink_status(path, ec)); ++links) {
+    fs::path target = fs::read_symlink(path, ec);
+    if (ec) break;
+    path = target.is_absolute() ? target : path.parent_path() / target;
+  }
+  const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  fs::path resolved = fs::weakly_canonical(folder, ec);
+  return ec ? path.lexically_normal() : resolved / path.filename();
+}
+
 bool samePath(const std::string& a, const std::string& b) {
   std::error_code ec;
-  return common::pathOf(a).lexically_normal() == common::pathOf(b).lexically_normal() ||
+  return landing(a) == landing(b) ||
          std::filesystem::equivalent(common::pathOf(a), common::pathOf(b), ec);
 }
 

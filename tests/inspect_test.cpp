@@ -104,6 +104,35 @@ TEST_F(Inspect, NamesEachWrongOption) {
     EXPECT_NE(help.out.find(std::string("\n  ") + option + " "), std::string::npos) << option;
 }
 
+// Two outputs that would land on one file not made yet: the second result would replace the
+// first. Refused before the file is opened (here it does not exist).
+TEST_F(Inspect, RefusesTwoOutputsThatLandOnOneNewFile) {
+  fs::create_directory(dir / "real");
+  fs::create_directory_symlink("real", dir / "via");
+  fs::create_symlink("real/new.png", dir / "dangling");
+  fs::create_symlink("dangling", dir / "chained");
+  const std::string real = (dir / "real").string(), via = (dir / "via").string();
+  const struct {
+    std::vector<std::string> options;
+    std::string second, pair;
+  } cases[] = {
+      {{"--svg", real + "/a", "--png", via + "/a"}, via + "/a", "--svg and --png"},
+      {{"--dump", (dir / "dangling").string(), "--png", real + "/new.png"},
+       real + "/new.png",
+       "--dump and --png"},
+      {{"--svg", (dir / "chained").string(), "--dump", via + "/new.png"},
+       (dir / "chained").string(),
+       "--dump and --svg"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"vorlatic-inspect", file.string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    Result r = inspectWith(args);
+    EXPECT_EQ(r.status, 1) << c.second;
+    EXPECT_EQ(r.err, "vorlatic-inspect: " + c.second + ": given to both " + c.pair + "\n");
+  }
+}
+
 #ifdef VORLATIC_NO_PNG
 TEST_F(Inspect, ABuildThatCannotDrawSaysSo) {
   writeFile(file, converted(readFile(VORLATIC_EXAMPLES_DIR "/cube.msh")));

@@ -34,6 +34,13 @@ class _Output:
             self._fail("cannot create", error)
         if original is not None and not stat.S_ISREG(original.st_mode):
             raise OutputError(f"{self.path}: cannot create: not a regular file")
+        if original is not None:
+            # Judged as the shell's `>` and the programs judge it: a file made read-only to keep
+            # it is refused, though the folder would let a rename replace it.
+            try:
+                os.close(os.open(self.target, os.O_WRONLY | getattr(os, "O_NOCTTY", 0)))
+            except OSError as error:
+                self._fail("cannot create", error)
         # A replacement is made 0600, so that nobody else opens it before it takes the mode of
         # the file it replaces; a new file gets 0666 less the umask, as any new file does.
         flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_BINARY", 0)
@@ -96,6 +103,19 @@ def write_all(files):
     """Writes every (path, bytes) of `files`, all or none: each is put in place only once all
     are written and synced. OutputError with the path and the reason when one cannot be; the
     paths then hold what they held before (but for those put in place before a rename failed)."""
+    targets = {}
+    for path, _ in files:
+        # Two names of one file (a part and an object named like it, a link): one result would
+        # silently take the other's place.
+        target = os.path.normcase(os.path.realpath(path))
+        try:
+            found = os.stat(target)
+            target = (found.st_dev, found.st_ino) if found.st_ino else target  # hard links
+        except OSError:
+            pass
+        if target in targets:
+            raise OutputError(f"{path}: cannot create: the same file as {targets[target]}")
+        targets[target] = path
     outputs = []
     try:
         for path, data in files:
