@@ -163,6 +163,9 @@ void reapLater(pid_t child) {
     }
   };
   try {
+    // Made with the handled signals held back, which it keeps: it may outlive the commit, which
+    // holds them back on the main thread only, and a signal must not be handled here then.
+    common::interrupts::Blocked blocked;
     std::thread(reap).detach();
   } catch (const std::system_error&) {
     reap();
