@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "common/diagnostics.h"
+
 namespace inspector {
 namespace {
 
@@ -190,9 +192,9 @@ Camera frameCamera(const Picture& picture, const Drawable& drawable, View view, 
 
 std::string captionText(const threedb::Summary& summary, std::uint64_t skipped) {
   const std::uint64_t calls = threedb::deviceFigures(summary).drawCalls;
-  std::string text = std::to_string(summary.vertices) + " vertices, " +
-                     std::to_string(summary.faces) + " triangles, " + std::to_string(calls) +
-                     (calls == 1 ? " draw call" : " draw calls");
+  std::string text = common::plural(summary.vertices, "vertex", "vertices") + ", " +
+                     common::plural(summary.faces, "triangle", "triangles") + ", " +
+                     common::plural(calls, "draw call", "draw calls");
   if (skipped > 0) text += ", " + std::to_string(skipped) + " not drawn";
   return text;
 }
