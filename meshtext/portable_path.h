@@ -80,14 +80,20 @@ inline std::uint32_t digitsValue(std::uint64_t word, int count) noexcept {
   return std::uint32_t(((x & 0x0000FFFF0000FFFFu) * 42949672960001u) >> 32);
 }
 
+// Moves `q` past a sign, if one stands there; true if it was '-'.
+inline bool skipSign(const char*& q) noexcept {
+  const bool negative = *q == '-';
+  if (negative || *q == '+') ++q;
+  return negative;
+}
+
 // The common coordinate spelling, [sign]digits[.digits] with at most 7 digits on either side of
 // the point, converted in place. Returns false, for the general conversion to take over, on any
 // other spelling. Ends at the first character after the digits; the caller checks that it ends
 // the token.
 inline bool quickCoordinate(const char*& p, std::uint32_t& bits) noexcept {
   const char* q = p;
-  bool negative = *q == '-';
-  if (*q == '-' || *q == '+') ++q;
+  const bool negative = skipSign(q);
   std::uint64_t word = load8(q);
   int digits = digitRun(word);
   if (digits == 8) return false;  // the run may go on past the word
@@ -112,8 +118,7 @@ inline bool quickCoordinate(const char*& p, std::uint32_t& bits) noexcept {
 // false, for the general conversion to take over, on any other spelling.
 inline bool quickInteger(const char*& p, std::int32_t& value) noexcept {
   const char* q = p;
-  bool negative = *q == '-';
-  if (*q == '-' || *q == '+') ++q;
+  const bool negative = skipSign(q);
   std::uint64_t word = load8(q);
   int digits = digitRun(word);
   if (digits == 0 || digits == 8) return false;
