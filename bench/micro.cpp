@@ -56,14 +56,20 @@ meshtext::PaddedText paddedText(const std::vector<std::string>& tokens) {
   return meshtext::PaddedText(text);
 }
 
-// The general conversion, as the rare spellings take it.
-void coordinateGeneral(benchmark::State& state) {
-  auto tokens = coordinateTokens(3 << 15);
+// The general conversions, as the rare spellings take them.
+template <bool asCoordinates>
+void general(benchmark::State& state) {
+  auto tokens = asCoordinates ? coordinateTokens(3 << 15) : indexTokens(3 << 15);
   for (auto _ : state)
-    for (const auto& t : tokens) benchmark::DoNotOptimize(meshtext::parseCoordinateBits(t));
+    for (const auto& t : tokens) {
+      if constexpr (asCoordinates)
+        benchmark::DoNotOptimize(meshtext::parseCoordinateBits(t));
+      else
+        benchmark::DoNotOptimize(meshtext::parseInteger(t));
+    }
   state.SetBytesProcessed(std::int64_t(state.iterations() * totalBytes(tokens)));
 }
-BENCHMARK(coordinateGeneral);
+BENCHMARK_TEMPLATE(general, true)->Name("coordinateGeneral");
 
 // Indexing a block of tokens and converting them a batch at a time, as the converter does, with
 // the processor's best instructions and with the portable ones.
@@ -91,13 +97,7 @@ void batch(benchmark::State& state) {
 BENCHMARK_TEMPLATE(batch, true)->Name("coordinateBatch")->Arg(0)->Arg(1);
 BENCHMARK_TEMPLATE(batch, false)->Name("indexBatch")->Arg(0)->Arg(1);
 
-void indexGeneral(benchmark::State& state) {
-  auto tokens = indexTokens(3 << 15);
-  for (auto _ : state)
-    for (const auto& t : tokens) benchmark::DoNotOptimize(meshtext::parseInteger(t));
-  state.SetBytesProcessed(std::int64_t(state.iterations() * totalBytes(tokens)));
-}
-BENCHMARK(indexGeneral);
+BENCHMARK_TEMPLATE(general, false)->Name("indexGeneral");
 
 std::string meshText() {
   std::string text = "65536 131072\n";

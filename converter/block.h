@@ -16,7 +16,7 @@ namespace converter {
 
 struct Converted {
   EchoPieces echo;
-  threedb::RecordBlock records;
+  threedb::EncodedRecords records;
   std::uint64_t recordCount = 0;
   std::uint64_t indicesOutOfRange = 0;
 

@@ -60,21 +60,10 @@ void Echo::counts(const meshtext::Counts& counts) {
 
 char* echoRecord(char* out, const std::array<std::string_view, 3>& tokens,
                  std::string_view ending) {
-  const char* first = tokens[0].data();
-  const std::size_t size0 = tokens[0].size(), size1 = tokens[1].size();
-  // Most records stand in the input exactly as they are echoed, single spaces between the
-  // tokens: one copy does then.
-  if (tokens[1].data() == first + size0 + 1 && first[size0] == ' ' &&
-      tokens[2].data() == tokens[1].data() + size1 + 1 && tokens[1].data()[size1] == ' ') {
-    std::size_t span = size0 + size1 + tokens[2].size() + 2;
-    std::memcpy(out, first, span);
-    out += span;
-  } else {
-    for (std::size_t k = 0; k < 3; ++k) {
-      std::memcpy(out, tokens[k].data(), tokens[k].size());
-      out += tokens[k].size();
-      if (k < 2) *out++ = ' ';
-    }
+  for (std::size_t k = 0; k < 3; ++k) {
+    std::memcpy(out, tokens[k].data(), tokens[k].size());
+    out += tokens[k].size();
+    if (k < 2) *out++ = ' ';
   }
   std::memcpy(out, ending.data(), ending.size());
   return out + ending.size();

@@ -55,9 +55,8 @@ constexpr std::size_t echoBound(std::size_t textBytes, std::uint64_t records) no
   return textBytes + echoOverhead * std::size_t(records);
 }
 
-// Writes the echo of a record at `out` and returns its end: the three tokens as read, a space
-// after each of the first two, then `ending`. `out` must have room for the tokens and
-// echoOverhead bytes.
+// Writes a record's echo at `out` token by token (its three tokens, a space after each of the
+// first two, then `ending`) and returns its end; `out` has room for them and echoOverhead bytes.
 char* echoRecord(char* out, const std::array<std::string_view, 3>& tokens, std::string_view ending);
 
 // A vertex line ends in a space before its newline; a face line does not.

@@ -202,7 +202,7 @@ class Pipeline {
 
   void write(Converted& converted) {
     for (std::string_view piece : converted.echo.pieces()) echo_.text(piece);
-    writer_.writeBlock(converted.records);
+    writer_.writeRecords(converted.records);
     records_ += converted.recordCount;
     indicesOutOfRange_ += converted.indicesOutOfRange;
     if (writer_.failed() || echo_.failed()) stop(false);

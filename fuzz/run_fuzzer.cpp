@@ -6,17 +6,15 @@
 // prints as it goes by: one more line at the end.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <sstream>
 #include <string>
 
-#include "run.h"
+#include "in_memory.h"
 
 namespace {
 
-void check(bool condition) {
-  if (!condition) std::abort();
-}
+using fuzzing::check;
+using fuzzing::convert;
+using fuzzing::Converted;
 
 std::uint32_t little32(const std::string& bytes, std::size_t at) {
   return std::uint32_t(static_cast<unsigned char>(bytes[at])) |
@@ -25,26 +23,12 @@ std::uint32_t little32(const std::string& bytes, std::size_t at) {
          std::uint32_t(static_cast<unsigned char>(bytes[at + 3])) << 24;
 }
 
-struct Run {
-  int status;
-  std::string bytes, console, errors;
-};
-
-Run convert(const std::string& text, converter::ConvertOptions options) {
-  Run r;
-  std::ostringstream console, errors;
-  r.status = converter::convertInMemory(text, r.bytes, console, errors, options);
-  r.console = console.str();
-  r.errors = errors.str();
-  return r;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  const Run one = convert(text, {1, 4096});
-  const Run two = convert(text, {2, 16});
+  const Converted one = convert(text, {1, 4096});
+  const Converted two = convert(text, {2, 16});
   check(one.status == two.status && one.bytes == two.bytes && one.errors == two.errors);
   const bool endsIncomplete = one.errors.find("the last face has only") != std::string::npos ||
                               one.errors.find("the input ends after") != std::string::npos;

@@ -1,37 +1,18 @@
 // The token index made with each kind of instruction against the portable one, and
 // the whole conversion with the processor's best instructions against the portable ones: the same
 // offsets, the same bytes, the same console, whatever the input.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "in_memory.h"
 #include "meshtext/index.h"
-#include "run.h"
 
-namespace {
-
-void check(bool condition) {
-  if (!condition) std::abort();
-}
-
-struct Converted {
-  int status;
-  std::string bytes, console, errors;
-};
-
-Converted convert(const std::string& text, meshtext::Simd simd, std::size_t block) {
-  Converted c;
-  std::ostringstream console, errors;
-  c.status = converter::convertInMemory(text, c.bytes, console, errors, {1, block, simd});
-  c.console = console.str();
-  c.errors = errors.str();
-  return c;
-}
-
-}  // namespace
+using fuzzing::check;
+using fuzzing::convert;
+using fuzzing::Converted;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
@@ -45,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(std::equal(portable.begin(), portable.begin() + std::ptrdiff_t(n), other.begin()));
   }
 
-  const Converted best = convert(text, meshtext::bestSimd(), 4096);
-  const Converted scalar = convert(text, meshtext::Simd::portable, 4096);
+  const Converted best = convert(text, {1, 4096, meshtext::bestSimd()});
+  const Converted scalar = convert(text, {1, 4096, meshtext::Simd::portable});
   check(best.status == scalar.status && best.bytes == scalar.bytes &&
         best.console == scalar.console && best.errors == scalar.errors);
   return 0;

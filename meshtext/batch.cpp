@@ -9,10 +9,16 @@ namespace {
 
 std::uint32_t offset(const char* p, const char* text) noexcept { return std::uint32_t(p - text); }
 
-void coordinatesPortable(const char* text, const char* end, const std::uint32_t* starts,
-                         std::size_t count, std::uint32_t* bits, std::uint32_t* ends) noexcept {
+// How a token is converted in place where its spelling allows (coordinateAt, integerAt).
+template <typename Value>
+using TokenAt = const char* (*)(const char*, const char*, Value&) noexcept;
+
+// Each token through `at`: the portable path.
+template <typename Value, TokenAt<Value> at>
+void portable(const char* text, const char* end, const std::uint32_t* starts, std::size_t count,
+              Value* values, std::uint32_t* ends) noexcept {
   for (std::size_t i = 0; i < count; ++i)
-    ends[i] = offset(coordinateAt(text + starts[i], end, bits[i]), text);
+    ends[i] = offset(at(text + starts[i], end, values[i]), text);
 }
 
 // Every token through the general conversion, which rounds in integer arithmetic alone.
@@ -26,12 +32,6 @@ void coordinatesExact(const char* text, const char* end, const std::uint32_t* st
   }
 }
 
-void integersPortable(const char* text, const char* end, const std::uint32_t* starts,
-                      std::size_t count, std::int32_t* values, std::uint32_t* ends) noexcept {
-  for (std::size_t i = 0; i < count; ++i)
-    ends[i] = offset(integerAt(text + starts[i], end, values[i]), text);
-}
-
 #ifdef VORLATIC_X86_SIMD
 // Four tokens at a time, each in a lane of its own: masks classify the bytes, and the digits are
 // lined up at the end of their lane for multiply-adds that combine them. A group of four in
@@ -40,7 +40,9 @@ void integersPortable(const char* text, const char* end, const std::uint32_t* st
 
 #define VORLATIC_AVX2 __attribute__((target("avx2")))
 
-// The bytes as digit values, and 0xFF in `isDigit` where they are decimal digits.
+// The bytes as digit values, and 0xFF in `isDigit` where they are decimal digits: subtracting
+// '0' wraps every other byte outside 0..9, and an unsigned minimum with 9 leaves only those
+// within it unchanged.
 VORLATIC_AVX2 inline __m256i digitValues(__m256i bytes, __m256i& isDigit) noexcept {
   const __m256i values = _mm256_sub_epi8(bytes, _mm256_set1_epi8('0'));
   isDigit = _mm256_cmpeq_epi8(_mm256_min_epu8(values, _mm256_set1_epi8(9)), values);
@@ -49,12 +51,16 @@ VORLATIC_AVX2 inline __m256i digitValues(__m256i bytes, __m256i& isDigit) noexce
 
 // Digit values lined up at the end of each 16-byte lane, as two numbers of eight digits each in
 // its first two 32-bit words (the first the more significant), or those of each eight bytes
-// as one number in the first word of each half lane.
+// as one number in the first word of each half lane. Each multiply-add weighs a pair of
+// adjacent fields, the first (the more significant digits) by the low half of the constant and
+// the second by its high half, 1: 0x010A is (10, 1) for bytes into two digits, 0x00010064 is
+// (100, 1) for those into four, and 0x00012710 is (10000, 1) for those, once packed to 16 bits
+// (at most 9999 fits), into eight.
 VORLATIC_AVX2 inline __m256i combineDigits(__m256i digits) noexcept {
-  __m256i x = _mm256_maddubs_epi16(digits, _mm256_set1_epi16(0x010A));  // 10, 1
-  x = _mm256_madd_epi16(x, _mm256_set1_epi32(0x00010064));              // 100, 1
+  __m256i x = _mm256_maddubs_epi16(digits, _mm256_set1_epi16(0x010A));
+  x = _mm256_madd_epi16(x, _mm256_set1_epi32(0x00010064));
   x = _mm256_packus_epi32(x, x);
-  return _mm256_madd_epi16(x, _mm256_set1_epi32(0x00012710));  // 10000, 1
+  return _mm256_madd_epi16(x, _mm256_set1_epi32(0x00012710));
 }
 
 VORLATIC_AVX2 inline __m128i load8(const char* p) noexcept {
@@ -74,12 +80,15 @@ VORLATIC_AVX2 bool fourIntegers(const char* text, const std::uint32_t* starts, s
   __m256i isDigit;
   const __m256i values = digitValues(bytes, isDigit);
   const __m256i ones = _mm256_set1_epi8(-1), zero = _mm256_setzero_si256();
-  // In each eight bytes, the lowest bit of the first byte that is not a digit.
+  // In each eight bytes, the lowest bit of the first byte that is not a digit: x & -x keeps
+  // the lowest set bit of x.
   const __m256i other = _mm256_xor_si256(isDigit, ones);
   const __m256i first = _mm256_and_si256(other, _mm256_sub_epi64(zero, other));
   // It must be whitespace: neither the token's first byte (no digit) nor missing (eight digits).
   if (_mm256_movemask_epi8(_mm256_cmpeq_epi64(_mm256_and_si256(spaceBytes(bytes), first), zero)))
     return false;
+  // One less than that bit sets every bit below it: 0xFF in the digits' bytes, whose count the
+  // sum of absolute differences against zero adds up, one per byte.
   const __m256i digitBytes = _mm256_add_epi64(first, ones);
   const __m256i lengths = _mm256_sad_epu8(_mm256_and_si256(digitBytes, _mm256_set1_epi8(1)), zero);
   const __m256i shift = _mm256_slli_epi64(_mm256_sub_epi64(_mm256_set1_epi64x(8), lengths), 3);
@@ -96,9 +105,10 @@ VORLATIC_AVX2 bool fourIntegers(const char* text, const std::uint32_t* starts, s
 }
 
 // Shuffle controls made by loading 16 bytes from within these: at `length`, the lanes that line a
-// token of that length up at the end of its lane; at `decimals`, -1 in the lanes before the
-// decimals (16 when there is no point), which take the digit one before, past the point. A
-// negative lane gives 0.
+// token of that length up at the end of its lane (lane j takes byte j + length - 16); at
+// `decimals`, -1 in the lanes before the decimals (16 when there is no point), which take the
+// digit one before, past the point. A negative lane (its top bit set) gives 0, so the bytes
+// before the token read as leading zeros.
 alignas(32) constexpr std::int8_t slide[32] = {-16, -15, -14, -13, -12, -11, -10, -9, -8, -7, -6,
                                                -5,  -4,  -3,  -2,  -1,  0,   1,   2,  3,  4,  5,
                                                6,   7,   8,   9,   10,  11,  12,  13, 14, 15};
@@ -118,16 +128,22 @@ constexpr SignBits signBits;
 
 // A coordinate token in a 16-byte lane: its length, its decimals and whether it has the common
 // spelling, [sign]digits[.digits] with at least one digit, at most 15 characters and whitespace
-// after it. The masks hold one bit per byte of the lane.
+// after it. The masks hold one bit per byte of the lane, bit i for byte i.
 struct Shape {
   unsigned length = 0, decimals = 0, stepAt = 16;
   bool common = false;
 
   Shape(unsigned digits, unsigned points, unsigned spaces, const char* token) noexcept {
+    // A sign counts only as the first byte, bit 0. The token runs to the first byte that is
+    // neither a digit nor a point: the lowest zero bit of their masks, at most 16 since the
+    // complement sets every bit above the lane's.
     const unsigned sign = token[0] == '-' || token[0] == '+';
     length = unsigned(__builtin_ctz(~(digits | points | sign)));
+    // Its points; the lowest is the first, and the bytes after it are the decimals.
     const unsigned point = points & ((1u << length) - 1);
     if (point) decimals = stepAt = length - 1 - unsigned(__builtin_ctz(point));
+    // point & (point - 1) clears the lowest bit: zero when there is at most one point. The
+    // length then counts at least one digit beyond the sign and the point.
     common = length <= 15 && ((spaces >> length) & 1) && (point & (point - 1)) == 0 &&
              length > sign + (point != 0);
   }
@@ -146,7 +162,9 @@ VORLATIC_AVX2 inline __m256i shuffleControls(const Shape& low, const Shape& high
                          loadPair(beforePoint + low.stepAt, beforePoint + high.stepAt));
 }
 
-// The mantissas of the two tokens of a pair of lanes, in the first and third 64-bit words.
+// The mantissas of the two tokens of a pair of lanes, in the first and third 64-bit words: the
+// lane's two eight-digit numbers joined as first * 10^8 + second (the multiplication reads the
+// lower 32-bit word of each 64-bit one, the first; the shift brings down the second).
 VORLATIC_AVX2 inline __m256i mantissas(__m256i values, __m256i isDigit, __m256i control) noexcept {
   const __m256i halves =
       combineDigits(_mm256_shuffle_epi8(_mm256_and_si256(values, isDigit), control));
@@ -170,7 +188,8 @@ VORLATIC_AVX2 bool fourCoordinates(const char* text, const std::uint32_t* starts
   const Shape t2(dB & 0xFFFF, pB & 0xFFFF, sB & 0xFFFF, p[2]),
       t3(dB >> 16, pB >> 16, sB >> 16, p[3]);
   if (!(t0.common & t1.common & t2.common & t3.common)) return false;
-  // At most 15 digits: below 2^52, so that setting the exponent bits of 2^52 makes it a double.
+  // At most 15 digits: below 10^15 < 2^52. OR'd into the fraction of 2^52 (0x4330000000000000),
+  // whose ulp is 1, it gives the double 2^52 + m exactly; subtracting 2^52 leaves m.
   const __m256i m = _mm256_unpacklo_epi64(mantissas(valuesA, digitsA, shuffleControls(t0, t1)),
                                           mantissas(valuesB, digitsB, shuffleControls(t2, t3)));
   const __m256d two52 = _mm256_set1_pd(4503599627370496.0);
@@ -208,24 +227,18 @@ VORLATIC_AVX2 bool fourCoordinates(const char* text, const std::uint32_t* starts
   return true;
 }
 
-VORLATIC_AVX2 void coordinatesAvx2(const char* text, const char* end, const std::uint32_t* starts,
-                                   std::size_t count, std::uint32_t* bits,
-                                   std::uint32_t* ends) noexcept {
+// Four tokens at a time through `four`, which refuses a group of four unless all have the
+// common spelling; such a group, and the last few tokens, go through the portable path.
+template <typename Value,
+          bool (*four)(const char*, const std::uint32_t*, Value*, std::uint32_t*) noexcept,
+          TokenAt<Value> at>
+VORLATIC_AVX2 void byFours(const char* text, const char* end, const std::uint32_t* starts,
+                           std::size_t count, Value* values, std::uint32_t* ends) noexcept {
   std::size_t i = 0;
   for (; i + 4 <= count; i += 4)
-    if (!fourCoordinates(text, starts + i, bits + i, ends + i))
-      coordinatesPortable(text, end, starts + i, 4, bits + i, ends + i);
-  coordinatesPortable(text, end, starts + i, count - i, bits + i, ends + i);
-}
-
-VORLATIC_AVX2 void integersAvx2(const char* text, const char* end, const std::uint32_t* starts,
-                                std::size_t count, std::int32_t* values,
-                                std::uint32_t* ends) noexcept {
-  std::size_t i = 0;
-  for (; i + 4 <= count; i += 4)
-    if (!fourIntegers(text, starts + i, values + i, ends + i))
-      integersPortable(text, end, starts + i, 4, values + i, ends + i);
-  integersPortable(text, end, starts + i, count - i, values + i, ends + i);
+    if (!four(text, starts + i, values + i, ends + i))
+      portable<Value, at>(text, end, starts + i, 4, values + i, ends + i);
+  portable<Value, at>(text, end, starts + i, count - i, values + i, ends + i);
 }
 #endif
 
@@ -239,10 +252,11 @@ void coordinateTokens(const char* text, std::size_t length, const std::uint32_t*
     return coordinatesExact(text, text + length, starts, count, bits, ends);
 #ifdef VORLATIC_X86_SIMD
   if (simd == Simd::avx2 && processorSimd() == Simd::avx2)
-    return coordinatesAvx2(text, text + length, starts, count, bits, ends);
+    return byFours<std::uint32_t, fourCoordinates, coordinateAt>(text, text + length, starts, count,
+                                                                 bits, ends);
 #endif
   (void)simd;
-  coordinatesPortable(text, text + length, starts, count, bits, ends);
+  portable<std::uint32_t, coordinateAt>(text, text + length, starts, count, bits, ends);
 }
 
 void integerTokens(const char* text, std::size_t length, const std::uint32_t* starts,
@@ -251,10 +265,11 @@ void integerTokens(const char* text, std::size_t length, const std::uint32_t* st
   assert(isPadded(text, length));
 #ifdef VORLATIC_X86_SIMD
   if (simd == Simd::avx2 && processorSimd() == Simd::avx2)
-    return integersAvx2(text, text + length, starts, count, values, ends);
+    return byFours<std::int32_t, fourIntegers, integerAt>(text, text + length, starts, count,
+                                                          values, ends);
 #endif
   (void)simd;
-  integersPortable(text, text + length, starts, count, values, ends);
+  portable<std::int32_t, integerAt>(text, text + length, starts, count, values, ends);
 }
 
 }  // namespace meshtext

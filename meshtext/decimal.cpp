@@ -4,9 +4,9 @@
 #include <string_view>
 
 #include "biguint.h"
-#include "meshtext/detail/syntax.h"
 #include "parsers.h"
 #include "rounding.h"
+#include "syntax.h"
 #include "word_at_a_time.h"
 
 namespace meshtext {

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <limits>
 
-#include "meshtext/detail/syntax.h"
 #include "parsers.h"
 #include "rounding.h"
+#include "syntax.h"
 
 static_assert(std::numeric_limits<double>::is_iec559 && std::numeric_limits<float>::is_iec559,
               "coordinates are stored as IEEE 754 binary32");
@@ -171,17 +171,12 @@ float parseCoordinate(std::string_view token) noexcept {
 }
 
 std::int32_t parseInteger(std::string_view token) noexcept {
-  constexpr std::int64_t bound = std::int64_t{1} << 31;
   std::size_t i = 0;
-  bool negative = false;
-  if (i < token.size() && (token[i] == '+' || token[i] == '-')) negative = token[i++] == '-';
-  std::int64_t magnitude = 0;
-  for (; i < token.size() && isDigit(token[i]); ++i) {
-    magnitude = magnitude * 10 + (token[i] - '0');
-    if (magnitude > bound) magnitude = bound;
-  }
-  if (negative) return std::int32_t(-magnitude);
-  return std::int32_t(magnitude == bound ? bound - 1 : magnitude);
+  SaturatedInteger integer;
+  if (i < token.size() && (token[i] == '+' || token[i] == '-'))
+    integer.negative = token[i++] == '-';
+  for (; i < token.size() && isDigit(token[i]); ++i) integer.addDigit(token[i]);
+  return integer.value();
 }
 
 }  // namespace meshtext

@@ -5,8 +5,8 @@
 
 namespace meshtext {
 
-Reader::Reader(std::streambuf& input, std::size_t blockSize)
-    : blocks_(input, blockSize), block_(blocks_.blockSize()) {}
+Reader::Reader(std::streambuf& input, std::size_t readSize)
+    : blocks_(input, readSize), block_(blocks_.blockSize()) {}
 
 bool Reader::Parts::receive(Carry& carried) {
   carried = std::move(reader.carry_);

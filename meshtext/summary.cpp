@@ -1,20 +1,49 @@
 #include "meshtext/summary.h"
 
 #include <algorithm>
-#include <cstring>
-#include <limits>
 
-#include "meshtext/detail/syntax.h"
-#include "meshtext/numbers.h"
-#include "parsers.h"
-#include "rounding.h"
+#include "summary_state.h"
+#include "syntax.h"
 
 namespace meshtext {
 
 using namespace detail;
-namespace {
 
-constexpr std::int64_t integerBound = std::int64_t{1} << 31;
+struct IntegerSummary::State {
+  enum class Phase : unsigned char { start, digits, done };
+  Phase phase = Phase::start;
+  SaturatedInteger integer;
+};
+
+IntegerSummary::IntegerSummary() : state_(new State) {}
+IntegerSummary::~IntegerSummary() = default;
+
+void IntegerSummary::add(std::string_view piece) noexcept {
+  State& s = *state_;
+  for (char c : piece) {
+    if (s.phase == State::Phase::start && (c == '+' || c == '-')) {
+      s.integer.negative = c == '-';
+      s.phase = State::Phase::digits;
+    } else if (s.phase != State::Phase::done && isDigit(c)) {
+      s.integer.addDigit(c);
+      s.phase = State::Phase::digits;
+    } else {
+      s.phase = State::Phase::done;
+      return;
+    }
+  }
+}
+
+std::int32_t IntegerSummary::value() const noexcept { return state_->integer.value(); }
+
+CoordinateSummary::CoordinateSummary() : state_(new State) {}
+CoordinateSummary::~CoordinateSummary() = default;
+
+void CoordinateSummary::add(std::string_view piece) noexcept { state_->add(piece); }
+
+std::uint32_t CoordinateSummary::bits() const noexcept { return state_->bits(); }
+
+namespace {
 
 // Counts of digits stay far from overflow however long the token: beyond this they cannot move
 // a value that has long since saturated.
@@ -22,28 +51,7 @@ constexpr std::int64_t positionLimit = 4 * exponentLimit;
 
 }  // namespace
 
-void IntegerSummary::add(std::string_view piece) noexcept {
-  for (char c : piece) {
-    if (phase_ == Phase::start && (c == '+' || c == '-')) {
-      negative_ = c == '-';
-      phase_ = Phase::digits;
-    } else if (phase_ != Phase::done && isDigit(c)) {
-      magnitude_ = magnitude_ * 10 + (c - '0');
-      if (magnitude_ > integerBound) magnitude_ = integerBound;
-      phase_ = Phase::digits;
-    } else {
-      phase_ = Phase::done;
-      return;
-    }
-  }
-}
-
-std::int32_t IntegerSummary::value() const noexcept {
-  if (negative_) return std::int32_t(-magnitude_);
-  return std::int32_t(magnitude_ == integerBound ? integerBound - 1 : magnitude_);
-}
-
-void CoordinateSummary::add(std::string_view piece) noexcept {
+void CoordinateSummary::State::add(std::string_view piece) noexcept {
   for (std::size_t i = 0; i < piece.size() && phase_ != Phase::done;) {
     if (phase_ == Phase::decimal && digitCount_ == maxDigits) {
       // Once the digits kept are full, a run of digits counts only by its length and by whether
@@ -62,7 +70,7 @@ void CoordinateSummary::add(std::string_view piece) noexcept {
   }
 }
 
-void CoordinateSummary::step(char c) noexcept {
+void CoordinateSummary::State::step(char c) noexcept {
   switch (phase_) {
     case Phase::start:
     case Phase::signed_:
@@ -89,7 +97,7 @@ void CoordinateSummary::step(char c) noexcept {
 }
 
 // The sign, then what kind of number the first character starts.
-void CoordinateSummary::startChar(char c) noexcept {
+void CoordinateSummary::State::startChar(char c) noexcept {
   if (phase_ == Phase::start && (c == '+' || c == '-')) {
     negative_ = c == '-';
     phase_ = Phase::signed_;
@@ -108,7 +116,7 @@ void CoordinateSummary::startChar(char c) noexcept {
   }
 }
 
-void CoordinateSummary::decimalChar(char c) noexcept {
+void CoordinateSummary::State::decimalChar(char c) noexcept {
   if (phase_ == Phase::zero && lower(c) == 'x') {
     phase_ = Phase::hexMark;
   } else if (phase_ == Phase::point) {
@@ -127,7 +135,7 @@ void CoordinateSummary::decimalChar(char c) noexcept {
   }
 }
 
-void CoordinateSummary::hexChar(char c) noexcept {
+void CoordinateSummary::State::hexChar(char c) noexcept {
   const int digit = hexValue(c);
   if (phase_ == Phase::hexDigits) {
     if (c == '.' && !afterPoint_)
@@ -148,7 +156,7 @@ void CoordinateSummary::hexChar(char c) noexcept {
   }
 }
 
-void CoordinateSummary::exponentChar(char c) noexcept {
+void CoordinateSummary::State::exponentChar(char c) noexcept {
   if (phase_ == Phase::expMark && (c == '+' || c == '-')) {
     exponentNegative_ = c == '-';
     phase_ = Phase::expSign;
@@ -161,7 +169,7 @@ void CoordinateSummary::exponentChar(char c) noexcept {
   }
 }
 
-void CoordinateSummary::wordChar(char c) noexcept {
+void CoordinateSummary::State::wordChar(char c) noexcept {
   const std::string_view word = nanWord_ ? "nan" : "infinity";
   if (wordLength_ < word.size() && lower(c) == word[wordLength_]) {
     if (++wordLength_ == 3) kind_ = nanWord_ ? Kind::nan : Kind::infinity;
@@ -170,7 +178,7 @@ void CoordinateSummary::wordChar(char c) noexcept {
   phase_ = kind_ == Kind::nan && c == '(' ? Phase::nanChars : Phase::done;
 }
 
-void CoordinateSummary::nanChar(char c) noexcept {
+void CoordinateSummary::State::nanChar(char c) noexcept {
   const bool closes = c == ')';
   if (closes || !isNanChar(c)) {
     if (closes && !nanBaseKnown_) takeNanStart();  // fewer than three chars
@@ -187,7 +195,7 @@ void CoordinateSummary::nanChar(char c) noexcept {
 }
 
 // The first chars of nan(...) decide the base of the rest; then they are taken as digits.
-void CoordinateSummary::takeNanStart() noexcept {
+void CoordinateSummary::State::takeNanStart() noexcept {
   std::size_t prefix;
   const std::string_view start(nanStart_, nanLength_);
   nanPayload_.base = detail::NanPayload::baseOf(start, prefix);
@@ -196,7 +204,7 @@ void CoordinateSummary::takeNanStart() noexcept {
   nanLength_ = 0;
 }
 
-void CoordinateSummary::decimalDigit(int digit, bool afterPoint) noexcept {
+void CoordinateSummary::State::decimalDigit(int digit, bool afterPoint) noexcept {
   if (kind_ == Kind::none) kind_ = Kind::zero;
   const bool seenNonZero = digitCount_ > 0;
   if (!seenNonZero && digit == 0) {

@@ -2,11 +2,8 @@
 // conversion reads exactly as it would read the long one.
 #include <cstring>
 
-#include "meshtext/detail/syntax.h"
 #include "meshtext/numbers.h"
-#include "meshtext/summary.h"
-#include "parsers.h"
-#include "rounding.h"
+#include "summary_state.h"
 
 namespace meshtext {
 
@@ -42,9 +39,7 @@ struct Text {
 
 }  // namespace
 
-// The value is that of a short token spelled from the summary, which the whole-token conversion
-// reads exactly as it reads the long one.
-std::uint32_t CoordinateSummary::bits() const noexcept {
+std::uint32_t CoordinateSummary::State::bits() const noexcept {
   char buffer[maxDigits + 64];
   Text text{buffer};
   const std::int64_t exponent = !exponentSeen_ ? 0 : exponentNegative_ ? -exponent_ : exponent_;

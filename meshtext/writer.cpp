@@ -25,7 +25,7 @@ std::string coordinateText(std::uint32_t bits) {
   return text;
 }
 
-Writer::Writer(std::streambuf& output) : output_(output) { pending_.reserve(blockSize); }
+Writer::Writer(std::streambuf& output) : output_(output) { pending_.reserve(drainAt); }
 
 void Writer::line(const std::string& a, const std::string& b, const std::string& c) {
   pending_ += a;
@@ -34,7 +34,7 @@ void Writer::line(const std::string& a, const std::string& b, const std::string&
   pending_ += ' ';
   pending_ += c;
   pending_ += '\n';
-  if (pending_.size() >= blockSize) drain();
+  if (pending_.size() >= drainAt) drain();
 }
 
 void Writer::writeCounts(std::int32_t vertexCount, std::int32_t faceCount) {

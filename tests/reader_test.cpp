@@ -18,11 +18,11 @@
 
 namespace {
 
-// Every token of `text`, read `perRead` at a time through blocks of `blockSize` bytes.
-std::vector<std::string> tokensOf(const std::string& text, std::size_t blockSize,
+// Every token of `text`, read `perRead` at a time through reads of `readSize` bytes.
+std::vector<std::string> tokensOf(const std::string& text, std::size_t readSize,
                                   std::size_t perRead = 3) {
   std::stringbuf input(text);
-  meshtext::Reader reader(input, blockSize);
+  meshtext::Reader reader(input, readSize);
   std::vector<std::string> tokens;
   std::string_view found[3];
   for (;;) {
@@ -182,7 +182,7 @@ class InPlaceConversion : public ::testing::Test {
 TEST_F(InPlaceConversion, AgreesWithTheGeneralConversionAsVertices) {
   std::uint32_t vertexCount = std::uint32_t(tokens.size() / 3);
   for (std::size_t block :
-       {std::size_t{64}, std::size_t{4096}, meshtext::Reader::defaultBlockSize}) {
+       {std::size_t{64}, std::size_t{4096}, meshtext::Reader::defaultReadSize}) {
     std::stringbuf input(text);
     meshtext::Reader reader(input, block);
     meshtext::Counts counts;

@@ -59,11 +59,11 @@ TEST(Writer, ConcatenatesRecordsAcrossBlocks) {
   EXPECT_EQ(writer.bytesWritten(), threedb::fileSize(100, 300));
 }
 
-// Single records gathered in the writer's own block and blocks of records interleaved: every byte
-// in the order written (a block handed on before the gathered header would come first), and a
-// colour given to a vertex kept.
-TEST(Writer, KeepsTheOrderOfSingleRecordsAndBlocks) {
-  threedb::RecordBlock block;
+// Single records gathered in the writer's own buffer and records encoded apart interleaved: every
+// byte in the order written (encoded records handed on before the gathered header would come
+// first), and a colour given to a vertex kept.
+TEST(Writer, KeepsTheOrderOfSingleAndEncodedRecords) {
+  threedb::EncodedRecords block;
   block.reserve(2);
   block.addVertex(1, 2, 3);
   block.addFace(4, 5, 6);
@@ -72,9 +72,9 @@ TEST(Writer, KeepsTheOrderOfSingleRecordsAndBlocks) {
   std::stringbuf out;
   threedb::Writer writer(out);
   writer.writeHeader(2, 2);
-  writer.writeBlock(block);
+  writer.writeRecords(block);
   writer.writeVertexBits(7, 8, 9, 0x11223344u);
-  writer.writeBlock(block);
+  writer.writeRecords(block);
   ASSERT_TRUE(writer.flush());
   EXPECT_EQ(out.str(), str(threedb::encodeHeader(2, 2)) + records +
                            std::string("\x44\x33\x22\x11\7\0\0\0\x08\0\0\0\x09\0\0\0", 16) +

@@ -2,7 +2,7 @@
 
 namespace threedb {
 
-void RecordBlock::reserve(std::size_t records) {
+void EncodedRecords::reserve(std::size_t records) {
   const std::size_t wanted = used_ + records * vertexRecordSize;
   if (wanted <= capacity_) return;
   std::unique_ptr<unsigned char[]> grown(new unsigned char[wanted]);
@@ -14,7 +14,7 @@ void RecordBlock::reserve(std::size_t records) {
 // The records are stored through a local cursor, so that each record does not wait for the store
 // of the one before it to learn where it goes, and field by field, which the compiler merges into
 // whole-word stores where the host is little-endian.
-void RecordBlock::addVertices(const std::uint32_t* bits, std::size_t count) noexcept {
+void EncodedRecords::addVertices(const std::uint32_t* bits, std::size_t count) noexcept {
   unsigned char* out = bytes_.get() + used_;
   for (std::size_t i = 0; i < count; ++i, bits += 3, out += vertexRecordSize) {
     storeLittle32(out, vertexColour);
@@ -25,7 +25,7 @@ void RecordBlock::addVertices(const std::uint32_t* bits, std::size_t count) noex
   used_ += count * vertexRecordSize;
 }
 
-void RecordBlock::addFaces(const std::int32_t* indices, std::size_t count) noexcept {
+void EncodedRecords::addFaces(const std::int32_t* indices, std::size_t count) noexcept {
   unsigned char* out = bytes_.get() + used_;
   for (std::size_t i = 0; i < count; ++i, indices += 3, out += faceRecordSize) {
     storeLittle16(out, std::uint16_t(indices[0]));
@@ -35,11 +35,11 @@ void RecordBlock::addFaces(const std::int32_t* indices, std::size_t count) noexc
   used_ += count * faceRecordSize;
 }
 
-Writer::Writer(std::streambuf& output, std::size_t blockSize)
+Writer::Writer(std::streambuf& output, std::size_t bufferSize)
     // Room for the largest record at least, so that a record never has to be split.
     : output_(output),
-      blockSize_(blockSize < vertexRecordSize ? vertexRecordSize : blockSize),
-      block_(new unsigned char[blockSize_]) {}
+      bufferSize_(bufferSize < vertexRecordSize ? vertexRecordSize : bufferSize),
+      buffer_(new unsigned char[bufferSize_]) {}
 
 void Writer::put(const unsigned char* bytes, std::size_t size) {
   if (failed_ || size == 0) return;
@@ -49,14 +49,14 @@ void Writer::put(const unsigned char* bytes, std::size_t size) {
 }
 
 void Writer::drain() {
-  put(block_.get(), used_);
+  put(buffer_.get(), used_);
   used_ = 0;
 }
 
-void Writer::writeBlock(const RecordBlock& block) {
+void Writer::writeRecords(const EncodedRecords& records) {
   drain();
-  put(block.data(), block.size());
-  if (!failed_) written_ += block.size();
+  put(records.data(), records.size());
+  if (!failed_) written_ += records.size();
 }
 
 bool Writer::flush() {

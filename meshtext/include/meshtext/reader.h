@@ -17,11 +17,11 @@ namespace meshtext {
 // read whole, whatever their length.
 class Reader {
  public:
-  static constexpr std::size_t defaultBlockSize = std::size_t{1} << 16;
+  static constexpr std::size_t defaultReadSize = std::size_t{1} << 16;
 
-  // Reads from `input` with sgetn, `blockSize` bytes at a time; the end of the input is where
+  // Reads from `input` with sgetn, `readSize` bytes at a time; the end of the input is where
   // sgetn first returns nothing (the caller tells an end from a read error by its stream).
-  explicit Reader(std::streambuf& input, std::size_t blockSize = defaultBlockSize);
+  explicit Reader(std::streambuf& input, std::size_t readSize = defaultReadSize);
 
   // Reads up to `wanted` (at most 3) further tokens into `tokens` and returns how many it found:
   // fewer only at the end of the input. The views stay valid until the next read.

@@ -4,87 +4,42 @@
 // conversions of meshtext/numbers.h give for the whole token.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
-
-#include "meshtext/detail/syntax.h"
 
 namespace meshtext {
 
 // A count or index, as parseInteger reads the whole token.
 class IntegerSummary {
  public:
+  IntegerSummary();
+  ~IntegerSummary();
+
+  // Takes the token's next piece; the pieces in turn make the whole token.
   void add(std::string_view piece) noexcept;
+  // The value of the pieces so far, as parseInteger gives it for them joined.
   std::int32_t value() const noexcept;
 
  private:
-  enum class Phase : unsigned char { start, digits, done };
-  Phase phase_ = Phase::start;
-  bool negative_ = false;
-  std::int64_t magnitude_ = 0;  // saturated just past the int32 range
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 // A coordinate, as parseCoordinateBits reads the whole token.
 class CoordinateSummary {
  public:
+  CoordinateSummary();
+  ~CoordinateSummary();
+
+  // Takes the token's next piece; the pieces in turn make the whole token.
   void add(std::string_view piece) noexcept;
+  // The bits of the pieces so far, as parseCoordinateBits gives them for them joined.
   std::uint32_t bits() const noexcept;
 
  private:
-  enum class Phase : unsigned char {
-    start,      // nothing yet
-    signed_,    // after the sign
-    word,       // inside "inf", "infinity" or "nan"
-    nanChars,   // inside nan(...)
-    zero,       // a first digit 0: decimal, or the start of "0x"
-    hexMark,    // after "0x": hexadecimal if a digit follows
-    hexPoint,   // after "0x.": hexadecimal if a digit follows
-    hexDigits,  // hexadecimal significand
-    decimal,    // decimal digits, before or after the point
-    point,      // a point with no digit before it: a number only if a digit follows
-    expMark,    // after 'e' or 'p': an exponent only if a digit follows the optional sign
-    expSign,    // after the exponent's sign
-    expDigits,  // the exponent's digits
-    done        // the number, if any, has ended
-  };
-  enum class Kind : unsigned char { none, zero, decimal, hexadecimal, infinity, nan };
-  static constexpr std::size_t maxDigits = 800;  // as many as the exact conversion reads
-
-  void step(char c) noexcept;
-  void startChar(char c) noexcept;
-  void wordChar(char c) noexcept;
-  void nanChar(char c) noexcept;
-  void decimalChar(char c) noexcept;
-  void hexChar(char c) noexcept;
-  void exponentChar(char c) noexcept;
-  void decimalDigit(int digit, bool afterPoint) noexcept;
-  void takeNanStart() noexcept;
-
-  Phase phase_ = Phase::start;
-  Kind kind_ = Kind::none;
-  bool negative_ = false;
-  bool afterPoint_ = false;
-  bool nanWord_ = false;        // the word is "nan", else "infinity"
-  std::size_t wordLength_ = 0;  // characters of it matched
-
-  // nan(chars): the payload, once the first three chars have decided its base.
-  char nanStart_[3] = {};
-  std::size_t nanLength_ = 0;
-  bool nanBaseKnown_ = false, nanClosed_ = false;
-  detail::NanPayload nanPayload_;
-
-  // Decimal: significant digits from the first nonzero one, zeros after the last held back.
-  char digits_[maxDigits];
-  std::size_t digitCount_ = 0;
-  bool sticky_ = false;             // a nonzero digit beyond the first maxDigits
-  std::uint64_t pendingZeros_ = 0;  // zeros since the last nonzero digit
-  std::int64_t pointPosition_ = 0;  // value = 0.digits x 10^pointPosition
-  detail::HexSignificand hex_;
-  // The exponent after 'e' or 'p', saturated; it counts only once a digit follows the mark.
-  bool exponentSeen_ = false;
-  bool exponentNegative_ = false;
-  std::int64_t exponent_ = 0;
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace meshtext

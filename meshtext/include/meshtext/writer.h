@@ -31,7 +31,8 @@ class Writer {
   std::uint64_t bytesWritten() const noexcept { return written_ + pending_.size(); }
 
  private:
-  static constexpr std::size_t blockSize = std::size_t{1} << 16;
+  // Pending text is handed to the stream once it reaches this many bytes.
+  static constexpr std::size_t drainAt = std::size_t{1} << 16;
   void line(const std::string& a, const std::string& b, const std::string& c);
   void drain();
 

@@ -1,4 +1,4 @@
-// Writing a 3DB file to a stream, record by record or in blocks of encoded records, in one pass
+// Writing a 3DB file to a stream, record by record or in batches of encoded records, in one pass
 // and without seeking.
 #pragma once
 
@@ -14,8 +14,8 @@
 namespace threedb {
 
 // Records encoded in memory, vertices and faces in any order the caller keeps, to be handed to a
-// Writer as one block: the way to encode records on several threads and write them in order.
-class RecordBlock {
+// Writer in one piece: the way to encode records on several threads and write them in order.
+class EncodedRecords {
  public:
   // Room for `records` more records of either kind, so that adding them never reallocates.
   void reserve(std::size_t records);
@@ -51,14 +51,14 @@ class RecordBlock {
   std::size_t used_ = 0;
 };
 
-// Appends 3DB records to `output`, gathering single records into blocks so that the stream sees
+// Appends 3DB records to `output`, gathering single records in a buffer so that the stream sees
 // few large writes. A write that the stream does not take in full marks the writer failed; from
 // then on nothing more is written. Call flush() at the end: the destructor does not.
 class Writer {
  public:
-  static constexpr std::size_t defaultBlockSize = std::size_t{1} << 16;
+  static constexpr std::size_t defaultBufferSize = std::size_t{1} << 16;
 
-  explicit Writer(std::streambuf& output, std::size_t blockSize = defaultBlockSize);
+  explicit Writer(std::streambuf& output, std::size_t bufferSize = defaultBufferSize);
 
   void writeHeader(std::int32_t vertexCount, std::int32_t faceCount) {
     append(encodeHeader(vertexCount, faceCount));
@@ -73,8 +73,8 @@ class Writer {
   }
   void writeFace(std::uint16_t a, std::uint16_t b, std::uint16_t c) { append(encodeFace(a, b, c)); }
 
-  // Writes the records of `block` after everything written so far.
-  void writeBlock(const RecordBlock& block);
+  // Writes the records of `records` after everything written so far.
+  void writeRecords(const EncodedRecords& records);
 
   // Hands every gathered byte to the stream and syncs it; false if any write so far failed.
   bool flush();
@@ -89,8 +89,8 @@ class Writer {
   template <std::size_t N>
   void append(const std::array<unsigned char, N>& bytes) {
     if (failed_) return;
-    if (blockSize_ - used_ < N) drain();
-    std::memcpy(block_.get() + used_, bytes.data(), N);
+    if (bufferSize_ - used_ < N) drain();
+    std::memcpy(buffer_.get() + used_, bytes.data(), N);
     used_ += N;
     written_ += N;
   }
@@ -98,8 +98,8 @@ class Writer {
   void put(const unsigned char* bytes, std::size_t size);
 
   std::streambuf& output_;
-  std::size_t blockSize_;
-  std::unique_ptr<unsigned char[]> block_;  // not zeroed: a small file touches little of it
+  std::size_t bufferSize_;
+  std::unique_ptr<unsigned char[]> buffer_;  // not zeroed: a small file touches little of it
   std::size_t used_ = 0;
   std::uint64_t written_ = 0;
   bool failed_ = false;

@@ -35,6 +35,25 @@ inline std::int64_t saturatedAdd(std::int64_t a, std::int64_t b) noexcept {
   return sum;
 }
 
+// An index's sign and digits, taken one by one as parseInteger reads them. The magnitude stops
+// at 2^31, the first that fits no int32 either way: -2^31 is the least value, and a positive
+// 2^31 or more gives the greatest, 2^31 - 1.
+struct SaturatedInteger {
+  static constexpr std::int64_t bound = std::int64_t{1} << 31;
+  bool negative = false;
+  std::int64_t magnitude = 0;
+
+  void addDigit(char c) noexcept {
+    magnitude = magnitude * 10 + (c - '0');
+    if (magnitude > bound) magnitude = bound;
+  }
+
+  std::int32_t value() const noexcept {
+    if (negative) return std::int32_t(-magnitude);
+    return std::int32_t(magnitude == bound ? bound - 1 : magnitude);
+  }
+};
+
 // A hexadecimal significand taken digit by digit, as strtod reads one: its first 16 significant
 // digits, the binary exponent that the point and the dropped digits imply, and whether a dropped
 // digit was nonzero.
