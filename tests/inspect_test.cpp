@@ -108,7 +108,9 @@ TEST_F(Inspect, NamesEachWrongOption) {
 // first. Refused before the file is opened (here it does not exist).
 TEST_F(Inspect, RefusesTwoOutputsThatLandOnOneNewFile) {
   fs::create_directory(dir / "real");
-  fs::create_directory_symlink("real", dir / "via");
+  std::error_code noLinks;  // Windows makes links only with a privilege, wine not at all
+  fs::create_directory_symlink("real", dir / "via", noLinks);
+  if (noLinks) GTEST_SKIP() << "no symbolic links here: " << noLinks.message();
   fs::create_symlink("real/new.png", dir / "dangling");
   fs::create_symlink("dangling", dir / "chained");
   const std::string real = (dir / "real").string(), via = (dir / "via").string();
