@@ -20,6 +20,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -67,11 +68,24 @@ std::string outOfMemory(const ReaderLimits& limits, bool atOnce) {
 // from the shared file.
 class Receiver {
  public:
-  Receiver(int fd, int file, std::chrono::steady_clock::time_point deadline)
-      : fd_(fd), file_(file), deadline_(deadline) {}
+  Receiver(int fd, int file, pid_t child, std::chrono::steady_clock::time_point deadline)
+      : fd_(fd), file_(file), child_(child), deadline_(deadline) {}
 
-  void fromFile() noexcept { fromFile_ = true; }
-  bool inFileAllowed() const noexcept { return file_ >= 0; }
+  // The rest is in the shared file, whole: the child is done, and is ended at once, so that its
+  // copy of the model goes and nothing changes the file while it is read. False where there is
+  // no shared file.
+  bool fromFile() noexcept {
+    if (file_ < 0) return false;
+    ::kill(child_, SIGKILL);
+    return fromFile_ = true;
+  }
+
+  // The most bytes that can follow: what the shared file holds, or through the pipe `pipeLimit`.
+  std::uint64_t room(std::uint64_t pipeLimit) const noexcept {
+    struct stat held {};
+    if (!fromFile_) return pipeLimit;
+    return ::fstat(file_, &held) == 0 ? std::uint64_t(held.st_size) : 0;
+  }
 
   bool read(void* data, std::size_t size) {
     // The file is the child's to change until it is gone: what is short is refused.
@@ -95,20 +109,33 @@ class Receiver {
 
  private:
   int fd_, file_;
+  pid_t child_;
   std::chrono::steady_clock::time_point deadline_;
   bool late_ = false, fromFile_ = false;
   off_t offset_ = 0;
 };
 
-bool receive(Receiver& from, Model& model, std::string& text, bool& read) {
+// Whether what the header says follows fits in `room` bytes; the counts are the child's, and
+// their product must not wrap.
+bool fits(const Header& header, std::uint64_t room) {
+  std::uint64_t total = header.text + header.list + header.files;
+  for (std::uint64_t words : {header.positions, header.indices, header.colours}) {
+    if (words > room / 4 || total > room - 4 * words) return false;
+    total += 4 * words;
+  }
+  return total <= room;
+}
+
+// `pipeLimit`: the most the child could have held, and so sent through the pipe.
+bool receive(Receiver& from, std::uint64_t pipeLimit, Model& model, std::string& text, bool& read) {
   Header header;
   if (!from.read(&header, sizeof header) || header.magic != Header().magic ||
-      (header.inFile && !from.inFileAllowed()))
+      (header.inFile && !from.fromFile()))
     return false;
-  if (header.inFile) from.fromFile();
   if (header.text > maxText || header.positions % 3 != 0 || header.indices % 3 != 0 ||
       (header.colours != 0 && header.colours != header.positions / 3) ||
-      header.list > maxMeshListBytes || header.files > maxFilesBytes)
+      header.list > maxMeshListBytes || header.files > maxFilesBytes ||
+      !fits(header, from.room(pipeLimit)))
     return false;
   text.resize(std::size_t(header.text));
   if (!from.read(text.data(), text.size())) return false;
@@ -167,7 +194,7 @@ void reapLater(pid_t child) {
     // holds them back on the main thread only, and a signal must not be handled here then.
     common::interrupts::Blocked blocked;
     std::thread(reap).detach();
-  } catch (const std::system_error&) {
+  } catch (...) {  // no thread to be had, or no memory for one
     reap();
   }
 }
@@ -191,12 +218,13 @@ bool startReader(const std::string& path, const std::vector<std::string>& meshes
     error = "cannot start the model reader: " + std::string(std::strerror(errno));
     return false;
   }
+  started.file = sharedFile();
 #ifdef F_SETPIPE_SZ
-  // A large model crosses as hundreds of megabytes: in the pipe's default 64 KiB, the two
-  // processes would take turns thousands of times. Where the system allows no more, the default.
+  // Without the shared file (or where it takes not all of a model), a large model crosses the
+  // pipe as hundreds of megabytes: in the pipe's default 64 KiB, the two processes would take
+  // turns thousands of times. Where the system allows no more, the default.
   (void)::fcntl(fds[1], F_SETPIPE_SZ, pipeBytes);
 #endif
-  started.file = sharedFile();
   {
     // Until the child has given up the parent's handlers, a signal must not find them there.
     common::interrupts::Blocked blocked;
@@ -236,7 +264,7 @@ bool readIsolated(const std::string& path, const std::vector<std::string>& meshe
   } restore{savedChildAction};
   Started started;
   if (!startReader(path, meshes, limits, hooks, started, error)) return false;
-  Receiver from(started.pipe, started.file,
+  Receiver from(started.pipe, started.file, started.child,
                 std::chrono::steady_clock::now() + std::chrono::seconds(limits.wallSeconds));
   std::string text;
   bool read = false, whole = false;
@@ -256,7 +284,7 @@ bool readIsolated(const std::string& path, const std::vector<std::string>& meshe
     }
   };
   try {
-    whole = receive(from, model, text, read);
+    whole = receive(from, std::uint64_t(limits.memoryMiB) << 20, model, text, read);
   } catch (const std::bad_alloc&) {
     finish(false);  // this process ran out of room for what the reader sent
     throw;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace importer {
@@ -12,6 +13,10 @@ std::string checkModel(const Model& model) {
   for (float value : model.positions)
     if (!std::isfinite(value)) return "it has a coordinate that is not finite";
   const std::size_t vertices = model.vertexCount();
+  // Indices are 32 bits: a vertex past them could be named by no triangle, and welding numbers
+  // vertices in 32 bits too.
+  if (vertices >= std::numeric_limits<std::uint32_t>::max())
+    return "it has more vertices than 32-bit indices reach";
   if (!model.colours.empty() && model.colours.size() != vertices)
     return "its colours are not one a vertex";
   for (std::uint32_t index : model.indices)

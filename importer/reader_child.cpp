@@ -7,7 +7,9 @@
 #include <sys/prctl.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -81,8 +83,14 @@ void runChild(int fd, int file, const std::string& path, const std::vector<std::
   const rlimit memory = memoryLimit(limits), cpu = cpuLimit(limits);
   if (limitAddressSpace) setrlimit(RLIMIT_AS, &memory);
   setrlimit(RLIMIT_CPU, &cpu);
-  // The shared file is memory too, and not in the child's address space.
-  if (file >= 0) setrlimit(RLIMIT_FSIZE, &memory);
+  // The shared file is memory too, and not in the child's address space: it is held to as much
+  // as that, or to less where this process may not raise its limit.
+  rlimit fileSize{};
+  if (file >= 0 && getrlimit(RLIMIT_FSIZE, &fileSize) == 0) {
+    fileSize.rlim_cur = std::min(memory.rlim_cur, fileSize.rlim_max);
+    setrlimit(RLIMIT_FSIZE, &fileSize);
+    std::signal(SIGXFSZ, SIG_IGN);  // a write past it fails, and the pipe takes the model
+  }
   try {
     if (hooks.beforeReading) hooks.beforeReading();
     Model model;
@@ -105,17 +113,21 @@ void runChild(int fd, int file, const std::string& path, const std::vector<std::
       if (files.size() + file.size() < maxFilesBytes) files += file + '\0';
     header.files = files.size();
     header.text = std::min<std::uint64_t>(text.size(), maxText);
-    header.inFile = file >= 0 ? 1 : 0;
-    // Into the shared file, the header last: when it comes, the rest is there.
-    const int to = file >= 0 ? file : fd;
-    bool sent = (file >= 0 || writeAll(fd, &header, sizeof header)) &&
-                writeAll(to, text.data(), header.text) &&
-                writeAll(to, model.positions.data(), model.positions.size() * sizeof(float)) &&
-                writeAll(to, model.indices.data(), model.indices.size() * sizeof(std::uint32_t)) &&
-                writeAll(to, model.colours.data(), model.colours.size() * sizeof(std::uint32_t)) &&
-                writeAll(to, list.data(), list.size()) &&
-                writeAll(to, files.data(), files.size()) &&
-                (file < 0 || writeAll(fd, &header, sizeof header));
+    const auto body = [&](int to) {
+      return writeAll(to, text.data(), header.text) &&
+             writeAll(to, model.positions.data(), model.positions.size() * sizeof(float)) &&
+             writeAll(to, model.indices.data(), model.indices.size() * sizeof(std::uint32_t)) &&
+             writeAll(to, model.colours.data(), model.colours.size() * sizeof(std::uint32_t)) &&
+             writeAll(to, list.data(), list.size()) && writeAll(to, files.data(), files.size());
+    };
+    // Into the shared file, the header last: when it comes, the rest is there. Where the file
+    // takes not all of it (a limit on file sizes, a full memory), all of it through the pipe.
+    header.inFile = 1;
+    bool sent = file >= 0 && body(file) && writeAll(fd, &header, sizeof header);
+    if (!sent) {
+      header.inFile = 0;
+      sent = writeAll(fd, &header, sizeof header) && body(fd);
+    }
     if (sent && hooks.afterSending) hooks.afterSending();
     _exit(sent ? 0 : 1);
   } catch (const std::bad_alloc&) {

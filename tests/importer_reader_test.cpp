@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "import.h"
@@ -213,6 +215,33 @@ TEST_F(Import, TheIsolatedReaderFailsAsADiagnostic) {
         << error;
     EXPECT_EQ(model.indices, (std::vector<std::uint32_t>{0, 1, 2}));
   }
+}
+
+// A limit on file sizes below the model's size, as `ulimit -f` sets: the model crosses the pipe
+// instead, whole.
+TEST_F(Import, AModelLargerThanTheFileSizeLimitStillCrosses) {
+  std::string obj;
+  for (int i = 0; i < 7002; ++i)
+    obj += "v " + std::to_string(i) + " " + std::to_string(i % 7) + " 0\n";
+  for (int i = 1; i <= 7000; ++i)
+    obj +=
+        "f " + std::to_string(i) + " " + std::to_string(i + 1) + " " + std::to_string(i + 2) + "\n";
+  writeFile(dir / "big.obj", obj);
+  // In a process of its own, since only root could raise the hard limit again.
+  const pid_t runner = fork();
+  ASSERT_GE(runner, 0);
+  if (runner == 0) {
+    const rlimit low{64 << 10, 64 << 10};  // the model's corners alone take 252 KB
+    setrlimit(RLIMIT_FSIZE, &low);
+    importer::Model model;
+    std::string error;
+    const bool read =
+        importer::readIsolated((dir / "big.obj").string(), {}, {4096, 60, 60}, model, error, {});
+    _exit(read && model.triangleCount() == 7000 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(runner, &status, 0), runner);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 #endif
 
