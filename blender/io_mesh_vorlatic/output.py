@@ -66,9 +66,12 @@ class _Output:
                             os.fchown(file.fileno(), original.st_uid, original.st_gid)
                     except OSError:
                         pass  # only root may give a file away: another user's becomes this one's
-                    os.fchmod(file.fileno(), stat.S_IMODE(original.st_mode))
+                    # The set-ID bits only once written: a write by another than root clears them.
+                    os.fchmod(file.fileno(), stat.S_IMODE(original.st_mode) & 0o1777)
                 file.write(data)
                 file.flush()
+                if original is not None and hasattr(os, "fchown"):
+                    os.fchmod(file.fileno(), stat.S_IMODE(original.st_mode))
                 os.fsync(file.fileno())
         except OSError as error:
             self._fail("cannot write", error)
