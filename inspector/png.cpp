@@ -8,12 +8,22 @@
 namespace inspector {
 namespace {
 
+// An exception must not unwind through libpng's C frames: a stream that throws is a failed
+// write, reported by libpng's own way out.
 void writeBytes(png_structp png, png_bytep data, png_size_t size) {
   auto* out = static_cast<std::streambuf*>(png_get_io_ptr(png));
-  if (out->sputn(reinterpret_cast<const char*>(data), std::streamsize(size)) !=
-      std::streamsize(size))
-    png_error(png, "write failed");
+  bool whole = false;
+  try {
+    whole = out->sputn(reinterpret_cast<const char*>(data), std::streamsize(size)) ==
+            std::streamsize(size);
+  } catch (...) {
+  }
+  if (!whole) png_error(png, "write failed");
 }
+
+// libpng would print its errors; the program says what failed, once, in its own words.
+void quietError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void quietWarning(png_structp, png_const_charp) {}
 
 void flushNothing(png_structp) {}  // the output file is flushed once, when it is finished
 
@@ -38,7 +48,8 @@ bool writeRows(png_structp png, png_infop info, std::streambuf& out, const Image
 
 bool writePng(std::streambuf& out, const Image& image,
               const std::vector<std::pair<std::string, std::string>>& text) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_structp png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, quietError, quietWarning);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
   std::vector<png_text> chunks(text.size());
