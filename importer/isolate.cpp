@@ -115,17 +115,6 @@ class Receiver {
   off_t offset_ = 0;
 };
 
-// Whether what the header says follows fits in `room` bytes; the counts are the child's, and
-// their product must not wrap.
-bool fits(const Header& header, std::uint64_t room) {
-  std::uint64_t total = header.text + header.list + header.files;
-  for (std::uint64_t words : {header.positions, header.indices, header.colours}) {
-    if (words > room / 4 || total > room - 4 * words) return false;
-    total += 4 * words;
-  }
-  return total <= room;
-}
-
 // `pipeLimit`: the most the child could have held, and so sent through the pipe.
 bool receive(Receiver& from, std::uint64_t pipeLimit, Model& model, std::string& text, bool& read) {
   Header header;

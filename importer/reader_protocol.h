@@ -27,6 +27,20 @@ struct Header {
   std::uint32_t inFile = 0;  // 1 when what follows was written to the shared file instead
 };
 
+// Whether what the header says follows fits in `room` bytes, taken from the room part by part:
+// the counts are the child's, and no sum or product of them may wrap.
+inline bool fits(const Header& header, std::uint64_t room) {
+  for (std::uint64_t bytes : {header.text, header.list, header.files}) {
+    if (bytes > room) return false;
+    room -= bytes;
+  }
+  for (std::uint64_t words : {header.positions, header.indices, header.colours}) {
+    if (words > room / 4) return false;
+    room -= 4 * words;
+  }
+  return true;
+}
+
 // AddressSanitizer reserves terabytes of address space up front: under it, a limit on the
 // address space would stop the reader before it began, so only the time is limited.
 #if defined(__SANITIZE_ADDRESS__)

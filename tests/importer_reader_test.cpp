@@ -21,6 +21,7 @@
 #include "model.h"
 #include "options.h"
 #include "progress.h"
+#include "reader_protocol.h"
 
 #include "importer_support.h"
 
@@ -215,6 +216,31 @@ TEST_F(Import, TheIsolatedReaderFailsAsADiagnostic) {
         << error;
     EXPECT_EQ(model.indices, (std::vector<std::uint32_t>{0, 1, 2}));
   }
+}
+
+// The child's header is not trusted: counts whose bytes pass the room, or wrap around, do not fit.
+TEST(ReaderHeader, FitsOnlyWhatTheRoomHolds) {
+  const auto header = [](std::uint64_t positions, std::uint64_t indices, std::uint64_t text) {
+    importer::reader::Header h;
+    h.positions = positions;
+    h.indices = indices;
+    h.text = text;
+    return h;
+  };
+  const struct {
+    importer::reader::Header header;
+    std::uint64_t room;
+    bool fits;
+  } cases[] = {
+      {header(9, 3, 4), 52, true},                              // 36 + 12 + 4: exactly the room
+      {header(9, 3, 5), 52, false},                             // a byte over
+      {header(std::uint64_t{3} << 61, 0, 0), 1u << 30, false},  // 4 times it wraps to 0
+      {header(std::uint64_t{1} << 62, std::uint64_t{1} << 62, 0), ~std::uint64_t{0}, false},
+      {header(0, 0, 0), 0, true},
+      {header(0, 0, 53), 52, false},  // the text alone passes it
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(importer::reader::fits(c.header, c.room), c.fits) << c.header.positions;
 }
 
 // A limit on file sizes below the model's size, as `ulimit -f` sets: the model crosses the pipe
