@@ -60,10 +60,7 @@ void printSummary(std::ostream& out, const Options& options, const Model& model,
     out << "split: " << common::plural(mesh.positions.size() / 3, "vertex", "vertices") << " into "
         << mesh.parts.size() << " parts of at most "
         << options.shape.maxVertices.value_or(maxDeviceVertices) << " vertices each\n";
-  out << "bounding box: "
-      << common::boxText(
-             {{{box[0].low, box[0].high}, {box[1].low, box[1].high}, {box[2].low, box[2].high}}})
-      << '\n';
+  out << "bounding box: " << common::boxText(threedb::bounds(box)) << '\n';
   for (const Written& target : written)
     out << "written: " << target.path << ", " << target.bytes << " bytes ("
         << common::plural(target.mesh->positions.size() / 3, "vertex", "vertices") << ", "

@@ -33,10 +33,7 @@ std::string indicesText(const threedb::Summary& summary) {
 
 }  // namespace
 
-std::string boxText(const threedb::Box& box) {
-  return common::boxText(
-      {{{box[0].low, box[0].high}, {box[1].low, box[1].high}, {box[2].low, box[2].high}}});
-}
+std::string boxText(const threedb::Box& box) { return common::boxText(threedb::bounds(box)); }
 
 void printSummary(std::ostream& out, const std::string& path, std::uint64_t bytes,
                   const threedb::Summary& summary) {

@@ -24,6 +24,11 @@ struct Range {
 // The finite values of positions along x, y and z.
 using Box = std::array<Range, 3>;
 
+// Each axis of `box` as {low, high}; an axis without a value has its low above its high.
+inline std::array<std::array<float, 2>, 3> bounds(const Box& box) noexcept {
+  return {{{box[0].low, box[0].high}, {box[1].low, box[1].high}, {box[2].low, box[2].high}}};
+}
+
 // Widens `box` by the finite coordinates of `count` positions, x, y, z each.
 void addPositions(Box& box, const float* positions, std::size_t count) noexcept;
 
